@@ -1,0 +1,13 @@
+/* The MSVC runtime's directory calls that the program uses. */
+#ifndef POSIX_DIRECT_H
+#define POSIX_DIRECT_H
+
+#include <windows.h>
+
+WIN32_EXTERN_C_BEGIN
+/* The current directory as a DOS path (drive letter form where a drive of the prefix maps it).
+   Returns NULL with errno ERANGE when it does not fit size bytes. */
+char *_getcwd(char *buffer, int size);
+WIN32_EXTERN_C_END
+
+#endif

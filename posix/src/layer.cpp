@@ -1,0 +1,110 @@
+// The handle table, scripted failures and reset hooks that every API family of the layer uses.
+#include "layer.h"
+#include "layer_control.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace layer {
+namespace {
+
+std::mutex tableLock;
+
+std::map<HANDLE, std::unique_ptr<KernelObject>> &handleTable()
+{
+    static std::map<HANDLE, std::unique_ptr<KernelObject>> table;
+    return table;
+}
+
+struct ScriptedFailure {
+    int skip;
+    DWORD error;
+};
+
+std::map<std::string, std::vector<ScriptedFailure>> &failures()
+{
+    static std::map<std::string, std::vector<ScriptedFailure>> scripted;
+    return scripted;
+}
+
+std::vector<void (*)()> &resetHooks()
+{
+    static std::vector<void (*)()> hooks;
+    return hooks;
+}
+
+} // namespace
+
+HANDLE addHandle(std::unique_ptr<KernelObject> object)
+{
+    // Handles are multiples of 4 from 0x100 on, as small as Windows' own and never NULL or -1.
+    static uintptr_t next = 0x100;
+    std::lock_guard<std::mutex> guard(tableLock);
+    HANDLE handle = reinterpret_cast<HANDLE>(next);
+    next += 4;
+    handleTable()[handle] = std::move(object);
+    return handle;
+}
+
+KernelObject *findHandle(HANDLE handle)
+{
+    std::lock_guard<std::mutex> guard(tableLock);
+    auto it = handleTable().find(handle);
+    return it == handleTable().end() ? nullptr : it->second.get();
+}
+
+bool closeHandle(HANDLE handle)
+{
+    std::unique_ptr<KernelObject> object;
+    {
+        std::lock_guard<std::mutex> guard(tableLock);
+        auto it = handleTable().find(handle);
+        if (it == handleTable().end())
+            return false;
+        object = std::move(it->second);
+        handleTable().erase(it);
+    }
+    return true; // the object is destroyed here, outside the lock
+}
+
+bool failHere(const char *function)
+{
+    std::lock_guard<std::mutex> guard(tableLock);
+    auto it = failures().find(function);
+    if (it == failures().end() || it->second.empty())
+        return false;
+    ScriptedFailure &next = it->second.front();
+    if (next.skip > 0) {
+        --next.skip;
+        return false;
+    }
+    SetLastError(next.error);
+    it->second.erase(it->second.begin());
+    return true;
+}
+
+ResetHook::ResetHook(void (*fn)())
+{
+    resetHooks().push_back(fn);
+}
+
+} // namespace layer
+
+extern "C" void layerFailCall(const char *function, DWORD error, int skip)
+{
+    std::lock_guard<std::mutex> guard(layer::tableLock);
+    layer::failures()[function].push_back({skip < 0 ? 0 : skip, error});
+}
+
+extern "C" void layerReset(void)
+{
+    {
+        std::lock_guard<std::mutex> guard(layer::tableLock);
+        layer::failures().clear();
+    }
+    for (void (*hook)() : layer::resetHooks())
+        hook();
+    SetLastError(0);
+}

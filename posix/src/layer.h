@@ -1,0 +1,39 @@
+// What the layer's API families share: the handle table, scripted failures and the reset hooks.
+#ifndef POSIX_LAYER_H
+#define POSIX_LAYER_H
+
+#include <windows.h>
+
+#include <memory>
+
+namespace layer {
+
+// Kernel objects that a HANDLE may stand for. Closing the last handle destroys the object.
+enum class HandleKind { Semaphore, Mutex, Process, Thread };
+
+struct KernelObject {
+    explicit KernelObject(HandleKind k) : kind(k) {}
+    virtual ~KernelObject() = default;
+    const HandleKind kind;
+};
+
+// Enters an object in the process's handle table and returns its handle (never NULL or
+// INVALID_HANDLE_VALUE).
+HANDLE addHandle(std::unique_ptr<KernelObject> object);
+// The object behind a handle, or nullptr when the handle is not open.
+KernelObject *findHandle(HANDLE handle);
+// Removes the handle from the table and destroys its object; false when it was not open.
+bool closeHandle(HANDLE handle);
+
+// True when a test asked this call of `function` (its Win32 name) to fail: the last error is then
+// already set to the chosen code, and the caller returns its failure value at once.
+bool failHere(const char *function);
+
+// Registers a routine that puts one family's state back as at process start; layerReset runs them.
+struct ResetHook {
+    explicit ResetHook(void (*fn)());
+};
+
+} // namespace layer
+
+#endif

@@ -1,0 +1,219 @@
+// Resources: the compiled resource file (.res) that the build embeds in the executable, served by
+// type, name and language as Windows serves a module's resource section.
+#include "layer.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+// The embedded .res; a program without resources leaves them undefined.
+extern "C" const unsigned char layer_resources[] __attribute__((weak));
+extern "C" const unsigned char layer_resources_end[] __attribute__((weak));
+
+namespace {
+
+// The module handle of the program itself; Windows loads executables at this address.
+HMODULE const programModule = reinterpret_cast<HMODULE>(0x400000);
+
+// A type or name: an ordinal, or an upper-case string as resource compilers store names.
+struct ResourceId {
+    bool isOrdinal = true;
+    WORD ordinal = 0;
+    std::string name;
+};
+
+struct Resource {
+    ResourceId type;
+    ResourceId name;
+    WORD language = 0;
+    const unsigned char *data = nullptr;
+    DWORD size = 0;
+};
+
+WORD readWord(const unsigned char *p)
+{
+    return static_cast<WORD>(p[0] | (p[1] << 8));
+}
+
+DWORD readDword(const unsigned char *p)
+{
+    return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16) |
+           (static_cast<DWORD>(p[3]) << 24);
+}
+
+// Reads a type or name field of an entry header: 0xFFFF then an ordinal, or a UTF-16 string.
+bool readId(const unsigned char *&p, const unsigned char *end, ResourceId &id)
+{
+    if (end - p < 2)
+        return false;
+    if (readWord(p) == 0xFFFF) {
+        if (end - p < 4)
+            return false;
+        id.isOrdinal = true;
+        id.ordinal = readWord(p + 2);
+        p += 4;
+        return true;
+    }
+    id.isOrdinal = false;
+    for (;;) {
+        if (end - p < 2)
+            return false;
+        WORD c = readWord(p);
+        p += 2;
+        if (c == 0)
+            return true;
+        char ch = c < 0x80 ? static_cast<char>(c) : '?';
+        if (ch >= 'a' && ch <= 'z')
+            ch = static_cast<char>(ch - 'a' + 'A');
+        id.name.push_back(ch);
+    }
+}
+
+const std::vector<Resource> &resources()
+{
+    static const std::vector<Resource> table = [] {
+        std::vector<Resource> list;
+        if (!layer_resources || !layer_resources_end)
+            return list;
+        const unsigned char *p = layer_resources;
+        const unsigned char *end = layer_resources_end;
+        while (end - p >= 32) {
+            DWORD dataSize = readDword(p);
+            DWORD headerSize = readDword(p + 4);
+            if (headerSize < 32 || static_cast<size_t>(end - p) < headerSize ||
+                static_cast<size_t>(end - p) - headerSize < dataSize)
+                break;
+            const unsigned char *field = p + 8;
+            const unsigned char *headerEnd = p + headerSize;
+            Resource res;
+            if (!readId(field, headerEnd, res.type) || !readId(field, headerEnd, res.name))
+                break;
+            field = p + ((field - p + 3) & ~3);
+            if (headerEnd - field < 16)
+                break;
+            res.language = readWord(field + 6); // after DataVersion and MemoryFlags
+            res.data = p + headerSize;
+            res.size = dataSize;
+            // The leading empty entry that marks a 32-bit .res file has type and name 0.
+            if (!(res.type.isOrdinal && res.type.ordinal == 0))
+                list.push_back(res);
+            size_t next = (headerSize + dataSize + 3) & ~static_cast<size_t>(3);
+            if (static_cast<size_t>(end - p) <= next)
+                break;
+            p += next;
+        }
+        return list;
+    }();
+    return table;
+}
+
+// Turns an argument of FindResource into an id: MAKEINTRESOURCE values, "#123" and names.
+ResourceId idFrom(LPCSTR arg)
+{
+    ResourceId id;
+    if (IS_INTRESOURCE(arg)) {
+        id.ordinal = LOWORD(reinterpret_cast<ULONG_PTR>(arg));
+        return id;
+    }
+    if (arg[0] == '#') {
+        id.ordinal = static_cast<WORD>(strtoul(arg + 1, nullptr, 10));
+        return id;
+    }
+    id.isOrdinal = false;
+    for (const char *c = arg; *c; ++c)
+        id.name.push_back(*c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 'a' + 'A') : *c);
+    return id;
+}
+
+bool sameId(const ResourceId &a, const ResourceId &b)
+{
+    return a.isOrdinal == b.isOrdinal && (a.isOrdinal ? a.ordinal == b.ordinal : a.name == b.name);
+}
+
+bool isOwnModule(HMODULE module)
+{
+    return module == nullptr || module == programModule;
+}
+
+} // namespace
+
+extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
+{
+    if (lpModuleName == nullptr)
+        return programModule;
+    SetLastError(126 /* ERROR_MOD_NOT_FOUND */);
+    return nullptr;
+}
+
+extern "C" HRSRC WINAPI FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR lpName, WORD wLanguage)
+{
+    if (layer::failHere("FindResourceExA"))
+        return nullptr;
+    if (!isOwnModule(hModule)) {
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return nullptr;
+    }
+    ResourceId type = idFrom(lpType);
+    ResourceId name = idFrom(lpName);
+    bool typeSeen = false;
+    bool nameSeen = false;
+    const Resource *best = nullptr;
+    int bestRank = 0;
+    const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    for (const Resource &res : resources()) {
+        if (!sameId(res.type, type))
+            continue;
+        typeSeen = true;
+        if (!sameId(res.name, name))
+            continue;
+        nameSeen = true;
+        // The language asked for, then neutral, then US English (the user's language here), then any.
+        int rank = res.language == wLanguage ? 4
+                   : res.language == MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL) ? 3
+                   : res.language == english ? 2
+                                              : 1;
+        if (rank > bestRank) {
+            best = &res;
+            bestRank = rank;
+        }
+    }
+    if (!best) {
+        SetLastError(!typeSeen ? ERROR_RESOURCE_TYPE_NOT_FOUND
+                     : !nameSeen ? ERROR_RESOURCE_NAME_NOT_FOUND
+                                 : ERROR_RESOURCE_LANG_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<HRSRC>(const_cast<Resource *>(best));
+}
+
+extern "C" HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType)
+{
+    if (layer::failHere("FindResourceA"))
+        return nullptr;
+    return FindResourceExA(hModule, lpType, lpName, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+}
+
+extern "C" HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo)
+{
+    if (layer::failHere("LoadResource"))
+        return nullptr;
+    if (!hResInfo || !isOwnModule(hModule))
+        return nullptr;
+    return const_cast<unsigned char *>(reinterpret_cast<const Resource *>(hResInfo)->data);
+}
+
+extern "C" LPVOID WINAPI LockResource(HGLOBAL hResData)
+{
+    if (layer::failHere("LockResource"))
+        return nullptr;
+    return hResData;
+}
+
+extern "C" DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo)
+{
+    if (!hResInfo || !isOwnModule(hModule)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return reinterpret_cast<const Resource *>(hResInfo)->size;
+}

@@ -37,6 +37,8 @@ std::vector<void (*)()> &resetHooks()
 
 } // namespace
 
+TerminalHooks terminalHooks = {nullptr, nullptr};
+
 HANDLE addHandle(std::unique_ptr<KernelObject> object)
 {
     // Handles are multiples of 4 from 0x100 on, as small as Windows' own and never NULL or -1.

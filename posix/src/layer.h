@@ -34,6 +34,15 @@ struct ResetHook {
     explicit ResetHook(void (*fn)());
 };
 
+// How the window system's terminal front end lends the terminal to a child process: CreateProcessA
+// calls release before the child starts, and the wait that sees the child end calls reclaim.
+// Either may be null (no front end is running).
+struct TerminalHooks {
+    void (*release)();
+    void (*reclaim)();
+};
+extern TerminalHooks terminalHooks;
+
 } // namespace layer
 
 #endif

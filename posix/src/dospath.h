@@ -1,0 +1,30 @@
+// DOS paths on POSIX: drive letters map through the prefix's dosdevices links, as in Wine.
+#ifndef POSIX_DOSPATH_H
+#define POSIX_DOSPATH_H
+
+#include <windows.h>
+
+#include <string>
+
+namespace layer {
+
+// The Wine prefix the layer works in: $WINEPREFIX, else ~/.wine.
+std::string prefixDirectory();
+
+// Resolves a DOS path to the native path of the file or directory it names, the way Wine does:
+// '\' and '/' both separate, doubled separators count as one, "C:\..." maps through
+// <prefix>/dosdevices/c:, a POSIX absolute path passes through, a relative path is taken from the
+// current directory, blanks and dots at the end of the last component are ignored, and a component
+// that does not exist with its exact name matches an entry that differs only in case.
+// The last component need not exist (so a file can be created there); its directory must.
+// On failure returns false and sets *error to the Win32 code (ERROR_PATH_NOT_FOUND for a missing
+// directory or drive, ERROR_INVALID_NAME for an empty or malformed path).
+bool toNativePath(const char *dosPath, std::string &native, DWORD *error);
+
+// The DOS form of a native absolute path: under the drive whose target holds it (the longest
+// match), else the path itself.
+std::string toDosPath(const std::string &native);
+
+} // namespace layer
+
+#endif

@@ -1,9 +1,162 @@
 // DOS paths on POSIX, resolved through the Wine prefix's drive links.
 #include "dospath.h"
 
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <vector>
 
 namespace layer {
+namespace {
+
+bool isSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+char lowerLetter(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+char upperLetter(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// realpath() that returns "" where it fails.
+std::string canonical(const std::string &path)
+{
+    char *resolved = realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return "";
+    std::string result = resolved;
+    free(resolved);
+    return result;
+}
+
+bool isDirectory(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The canonical native directory that a drive letter maps to, or "" when the prefix has no such
+// drive. Wine names the links in lower case ("c:"), whatever case the program writes.
+std::string driveRoot(char letter)
+{
+    std::string root = canonical(prefixDirectory() + "/dosdevices/" + lowerLetter(letter) + ":");
+    return !root.empty() && isDirectory(root) ? root : "";
+}
+
+std::string joinNative(const std::string &dir, const std::string &name)
+{
+    return dir == "/" ? "/" + name : dir + "/" + name;
+}
+
+std::string currentDirectory()
+{
+    char *cwd = getcwd(nullptr, 0);
+    if (!cwd)
+        return "/";
+    std::string result = cwd;
+    free(cwd);
+    return result;
+}
+
+// Characters that Windows refuses in a file name (':' only separates a drive or a stream).
+bool isValidComponent(const std::string &name)
+{
+    for (unsigned char c : name)
+        if (c < 0x20 || c == '<' || c == '>' || c == '|' || c == '"' || c == '*' || c == '?' || c == ':')
+            return false;
+    return true;
+}
+
+// Appends the components of `text` to `parts` the way Windows collapses a path before it looks at
+// the disk: empty components (doubled separators) and "." vanish, ".." drops the component before
+// it but never climbs above the root, an inner component loses one trailing dot, and the last
+// component loses all its trailing blanks and dots ("NAME.DAT    " names NAME.DAT) unless the text
+// ends with a separator.
+bool addComponents(const std::string &text, bool checkNames, std::vector<std::string> &parts)
+{
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = pos;
+        while (end < text.size() && !isSeparator(text[end]))
+            ++end;
+        std::string name = text.substr(pos, end - pos);
+        bool last = end == text.size();
+        pos = end + 1;
+        if (name.empty() || name == ".")
+            continue;
+        if (name == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        if (last) {
+            size_t keep = name.find_last_not_of(" .");
+            name.erase(keep == std::string::npos ? 0 : keep + 1);
+            if (name.empty())
+                continue;
+        } else if (name.back() == '.') {
+            name.pop_back();
+        }
+        if (checkNames && !isValidComponent(name))
+            return false;
+        parts.push_back(name);
+    }
+    return true;
+}
+
+// Splits the path of a directory that exists (the current one) into its names, unchanged.
+void splitExisting(const std::string &text, std::vector<std::string> &parts)
+{
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = pos;
+        while (end < text.size() && !isSeparator(text[end]))
+            ++end;
+        if (end > pos)
+            parts.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+}
+
+// Finds the entry of `dir` called `name`: the exact name, else the first entry that differs from
+// it only in the case of ASCII letters, as Wine matches names on case-sensitive file systems.
+bool findEntry(const std::string &dir, const std::string &name, std::string &found)
+{
+    struct stat st;
+    if (lstat(joinNative(dir, name).c_str(), &st) == 0) {
+        found = name;
+        return true;
+    }
+    DIR *listing = opendir(dir.c_str());
+    if (!listing)
+        return false;
+    bool matched = false;
+    while (dirent *entry = readdir(listing)) {
+        if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+            found = entry->d_name;
+            matched = true;
+            break;
+        }
+    }
+    closedir(listing);
+    return matched;
+}
+
+} // namespace
 
 std::string prefixDirectory()
 {
@@ -12,6 +165,107 @@ std::string prefixDirectory()
         return prefix;
     const char *home = getenv("HOME");
     return std::string(home && *home ? home : "") + "/.wine";
+}
+
+bool toNativePath(const char *dosPath, std::string &native, DWORD *error)
+{
+    if (!dosPath || !*dosPath) {
+        *error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    std::string text = dosPath;
+    std::string root;                // the native directory that the components start from
+    std::vector<std::string> parts;  // components below root
+
+    if (text[0] == '\\' && text.size() > 1 && isSeparator(text[1])) {
+        // UNC and device paths (\\server\share, \\?\, \\.\): the layer has no network drives.
+        *error = ERROR_BAD_PATHNAME;
+        return false;
+    }
+    if (isLetter(text[0]) && text.size() > 1 && text[1] == ':') {
+        root = driveRoot(text[0]);
+        if (root.empty()) {
+            *error = ERROR_PATH_NOT_FOUND;
+            return false;
+        }
+        std::string rest = text.substr(2);
+        if (rest.empty() || !isSeparator(rest[0])) {
+            // "C:name" is relative to the drive's current directory: the process's own where it
+            // lies on that drive, else the drive's root.
+            std::string cwd = toDosPath(currentDirectory());
+            if (cwd.size() >= 2 && lowerLetter(cwd[0]) == lowerLetter(text[0]) && cwd[1] == ':')
+                splitExisting(cwd.substr(2), parts);
+        }
+        if (!addComponents(rest, true, parts)) {
+            *error = ERROR_INVALID_NAME;
+            return false;
+        }
+    } else if (text[0] == '/') {
+        root = "/";
+        // A native path may hold any byte but '/' in its names (a drive link's "c:" among them).
+        addComponents(text, false, parts);
+    } else {
+        // "\name" starts at the root of the current drive, "name" at the current directory; the
+        // current directory is taken in its DOS form so that ".." stops at the drive's root.
+        std::string cwd = toDosPath(currentDirectory());
+        if (cwd.size() >= 2 && cwd[1] == ':') {
+            root = driveRoot(cwd[0]);
+            cwd.erase(0, 2);
+        } else {
+            root = "/";
+        }
+        if (text[0] != '\\')
+            splitExisting(cwd, parts);
+        if (!addComponents(text, true, parts)) {
+            *error = ERROR_INVALID_NAME;
+            return false;
+        }
+    }
+
+    // Every component but the last must be an existing directory; the last need not exist.
+    std::string path = root;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        std::string found;
+        bool exists = findEntry(path, parts[i], found);
+        path = joinNative(path, exists ? found : parts[i]);
+        if (i + 1 < parts.size() && (!exists || !isDirectory(path))) {
+            *error = ERROR_PATH_NOT_FOUND;
+            return false;
+        }
+    }
+    native = path;
+    return true;
+}
+
+std::string toDosPath(const std::string &native)
+{
+    if (native.empty() || native[0] != '/')
+        return native;
+    std::string path = canonical(native);
+    if (path.empty())
+        path = native;
+    char bestLetter = 0;
+    std::string bestRoot;
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        std::string root = driveRoot(letter);
+        if (root.empty())
+            continue;
+        bool holds = root == "/" || (path.compare(0, root.size(), root) == 0 &&
+                                     (path.size() == root.size() || path[root.size()] == '/'));
+        if (holds && (!bestLetter || root.size() > bestRoot.size())) {
+            bestLetter = letter;
+            bestRoot = root;
+        }
+    }
+    if (!bestLetter)
+        return native;
+    std::string rest = path.substr(bestRoot == "/" ? 1 : bestRoot.size());
+    if (!rest.empty() && rest[0] == '/')
+        rest.erase(0, 1);
+    std::string dos = std::string(1, upperLetter(bestLetter)) + ":\\";
+    for (char c : rest)
+        dos += c == '/' ? '\\' : c;
+    return dos;
 }
 
 } // namespace layer

@@ -1,0 +1,4 @@
+// The module instance handle.
+#include "common/instance.h"
+
+HINSTANCE moduleInstance;

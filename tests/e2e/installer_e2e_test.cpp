@@ -1,0 +1,133 @@
+// The Windows build of the installer under Wine, driven from outside as a user would drive it.
+#include "e2e_support.h"
+
+#include <gtest/gtest.h>
+
+static const char TITLE[] = "VKZS: Delvarin 2 Installer";
+
+class InstallerE2E : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        root_ = makeScratchDir(testing::UnitTest::GetInstance()->current_test_info()->name());
+        gameDir_ = root_ + "game\\";
+        mediaDir_ = root_ + "media\\";
+        CreateDirectoryA(gameDir_.c_str(), nullptr);
+        CreateDirectoryA((gameDir_ + "vk2").c_str(), nullptr);
+        CreateDirectoryA((gameDir_ + "vk2\\gamedat").c_str(), nullptr);
+        CreateDirectoryA(mediaDir_.c_str(), nullptr);
+        writeFile(gameDir_ + "vk2\\vk2.exe", "the installed game");
+        writeInstallRecord(gameDir_, 1);
+    }
+
+    void TearDown() override { deleteInstallRecord(); }
+
+    std::string root_;
+    std::string gameDir_;
+    std::string mediaDir_;
+};
+
+TEST_F(InstallerE2E, ShowsItsCentredDialogWithThePanelHiddenAndQuits)
+{
+    InstallerProcess installer(mediaDir_);
+    HWND dialog = installer.waitForWindow(TITLE);
+    ASSERT_NE(dialog, nullptr);
+
+    RECT desktop;
+    RECT window;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    GetWindowRect(dialog, &window);
+    EXPECT_EQ(window.left, (desktop.right - desktop.left - (window.right - window.left)) >> 1);
+    EXPECT_EQ(window.top, (desktop.bottom - desktop.top - (window.bottom - window.top)) >> 1);
+
+    EXPECT_EQ(childWindows(dialog).size(), 12u);
+    const int panel[] = {1012, 1011, 1014, 1022};
+    for (int id : panel) {
+        HWND control = GetDlgItem(dialog, id);
+        ASSERT_NE(control, nullptr) << id;
+        EXPECT_FALSE(IsWindowVisible(control)) << id;
+    }
+    EXPECT_EQ(windowText(GetDlgItem(dialog, 1029)), "   View\nHelp File");
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, 1025)));
+
+    PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    EXPECT_EQ(installer.waitForExit(), 0u);
+}
+
+TEST_F(InstallerE2E, EscapeAndTheCloseBoxEndIt)
+{
+    {
+        InstallerProcess installer(mediaDir_);
+        HWND dialog = installer.waitForWindow(TITLE);
+        ASSERT_NE(dialog, nullptr);
+        HWND focus = installer.focus();
+        pressKey(focus ? focus : dialog, VK_ESCAPE);
+        EXPECT_EQ(installer.waitForExit(), 0u);
+    }
+    {
+        InstallerProcess installer(mediaDir_);
+        HWND dialog = installer.waitForWindow(TITLE);
+        ASSERT_NE(dialog, nullptr);
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(installer.waitForExit(), 0u);
+    }
+}
+
+TEST_F(InstallerE2E, ASecondCopyEndsSilentlyAndLeavesTheFirstRunning)
+{
+    InstallerProcess first(mediaDir_);
+    HWND dialog = first.waitForWindow(TITLE);
+    ASSERT_NE(dialog, nullptr);
+
+    InstallerProcess second(mediaDir_);
+    EXPECT_EQ(second.waitForExit(), 0u);
+    EXPECT_EQ(first.waitForExit(200), (DWORD)STILL_ACTIVE);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(first.waitForExit(), 0u);
+}
+
+// The launcher's object, or the compilation's, gives the notice; a game's ends the run silently.
+TEST_F(InstallerE2E, RefusesToRunBesideTheLauncherAndTheGames)
+{
+    const char *notices[] = {"Velkor Launcher", "Velkor Zuva"};
+    for (const char *name : notices) {
+        HANDLE held = CreateSemaphoreA(nullptr, 0, 1, name);
+        InstallerProcess installer(mediaDir_);
+        HWND box = installer.waitForWindow("Notice");
+        ASSERT_NE(box, nullptr) << name;
+        EXPECT_EQ(messageBoxText(box), "Please quit the Velkor Launcher before running DA12Dero.exe");
+        acknowledge(box);
+        EXPECT_EQ(installer.waitForExit(), 0u) << name;
+        CloseHandle(held);
+    }
+
+    HANDLE game = CreateSemaphoreA(nullptr, 0, 1, "Velkor 2");
+    {
+        InstallerProcess installer(mediaDir_);
+        EXPECT_EQ(installer.waitForExit(), 0u);
+    }
+    CloseHandle(game);
+
+    HANDLE third = CreateMutexA(nullptr, FALSE, "Velkor 3 Mutex");
+    {
+        InstallerProcess installer(mediaDir_);
+        EXPECT_EQ(installer.waitForExit(), 0u);
+    }
+    CloseHandle(third);
+}
+
+// A semaphore under the third game's mutex name makes the probe fail with another error, which
+// counts as absent.
+TEST_F(InstallerE2E, ASemaphoreUnderTheMutexNameIsIgnored)
+{
+    HANDLE impostor = CreateSemaphoreA(nullptr, 0, 1, "Velkor 3 Mutex");
+    InstallerProcess installer(mediaDir_);
+    HWND dialog = installer.waitForWindow(TITLE);
+    EXPECT_NE(dialog, nullptr);
+    if (dialog)
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(installer.waitForExit(), 0u);
+    CloseHandle(impostor);
+}

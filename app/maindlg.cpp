@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include "common/message.h"
+#include "env/environment.h"
 #include "resource.h"
 
 static const char CENTER_ERROR_CAPTION[] = "Error!";
@@ -40,11 +41,15 @@ void centerOnDesktop(HWND window)
         reportCenterError(window, "!setwindowpos, %d", GetLastError());
 }
 
-// Runs while the dialog is still hidden, so that nothing shows before it is in place.
+// Runs while the dialog is still hidden, so that nothing shows before it is in place and the
+// environment check's messages appear without it. After a refusal the dialog is shown as well: the
+// dialog manager closes it as soon as initialisation returns, before it takes any input.
 static void initMainDialog(HWND dlg)
 {
     ShowWindow(dlg, SW_HIDE);
     centerOnDesktop(dlg);
+    if (!checkEnvironment(dlg))
+        EndDialog(dlg, 0);
     ShowWindow(dlg, SW_SHOW);
 }
 

@@ -131,3 +131,50 @@ TEST_F(InstallerE2E, ASemaphoreUnderTheMutexNameIsIgnored)
     EXPECT_EQ(installer.waitForExit(), 0u);
     CloseHandle(impostor);
 }
+
+static const char REFUSAL[] =
+    "Yo, Rookie, this is a Windows 95 version of Delvarin 1 and 2!  Please install the VK: Zarkhul "
+    "Zuva version of Velkor 2 to allow Delvarin 1 and 2 to be installed.";
+
+// Each refusal shows its boxes while the dialog is hidden, and the dialog never appears.
+TEST_F(InstallerE2E, RefusesWithoutTheRecordOrTheSecondGame)
+{
+    deleteInstallRecord();
+    {
+        InstallerProcess installer(mediaDir_);
+        HWND box = installer.waitForWindow("Delvarin 1 and 2 Install Aborted");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(messageBoxText(box), REFUSAL);
+        EXPECT_EQ(installer.waitForWindow(TITLE, 0), nullptr);
+        acknowledge(box);
+        EXPECT_EQ(installer.waitForExit(), 0u);
+    }
+
+    writeInstallRecord(gameDir_, 0);
+    {
+        InstallerProcess installer(mediaDir_);
+        HWND box = installer.waitForWindow("Delvarin 1 and 2 Install Aborted");
+        ASSERT_NE(box, nullptr);
+        acknowledge(box);
+        EXPECT_EQ(installer.waitForExit(), 0u);
+    }
+}
+
+TEST_F(InstallerE2E, AMissingValueIsNamedBeforeTheRefusal)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quorvex\\VK: Zarkhul Zuva", 0,
+                                           KEY_ALL_ACCESS, &key));
+    RegDeleteValueA(key, "Cheater");
+    RegCloseKey(key);
+
+    InstallerProcess installer(mediaDir_);
+    HWND registry = installer.waitForWindow("REGISTRY");
+    ASSERT_NE(registry, nullptr);
+    EXPECT_EQ(messageBoxText(registry), "Key: 'Cheater' not accessible");
+    acknowledge(registry);
+    HWND refusal = installer.waitForWindow("Delvarin 1 and 2 Install Aborted");
+    ASSERT_NE(refusal, nullptr);
+    acknowledge(refusal);
+    EXPECT_EQ(installer.waitForExit(), 0u);
+}

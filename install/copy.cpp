@@ -1,0 +1,151 @@
+// The copy engine and the progress panel it shows while it runs.
+#include "install/copy.h"
+
+#include <commctrl.h>
+#include <io.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include "common/message.h"
+#include "env/environment.h"
+#include "resource.h"
+
+static const char COPY_FAILED_CAPTION[] = "copyFiles";
+static const char CHMOD_FAILED_CAPTION[] = "File not found to _chmod";
+static const char NO_BAR_TEXT[] = "!GetDlgItem(IDC_INSTALL_BAR) (range)";
+static const char NO_BAR_CAPTION[] = "ERROR";
+
+// The panel's controls, in the order they are shown and hidden.
+static const int PANEL_CONTROLS[] = {IDC_INSTALL_FRAME, IDC_INSTALL_STATUS1, IDC_INSTALL_STATUS2,
+                                     IDC_INSTALL_BAR};
+
+void showControl(HWND dlg, int id)
+{
+    HWND control = GetDlgItem(dlg, id);
+    ShowWindow(control, SW_SHOWNORMAL);
+    EnableWindow(control, TRUE);
+}
+
+void hideControl(HWND dlg, int id)
+{
+    HWND control = GetDlgItem(dlg, id);
+    ShowWindow(control, SW_HIDE);
+    EnableWindow(control, FALSE);
+}
+
+void setStatusLine1(const char *text)
+{
+    SetDlgItemTextA(mainDialog, IDC_INSTALL_STATUS1, text);
+}
+
+void setStatusLine2(const char *text)
+{
+    SetDlgItemTextA(mainDialog, IDC_INSTALL_STATUS2, text);
+}
+
+void resetProgress(void)
+{
+    SendDlgItemMessageA(mainDialog, IDC_INSTALL_BAR, PBM_SETPOS, 0, 0);
+}
+
+void stepProgress(void)
+{
+    SendDlgItemMessageA(mainDialog, IDC_INSTALL_BAR, PBM_STEPIT, 0, 0);
+}
+
+// The bar's range travels as two 16-bit bounds in one value, so each bound is cut to 16 bits.
+void setProgressRange(int low, int high)
+{
+    HWND bar = GetDlgItem(mainDialog, IDC_INSTALL_BAR);
+    if (!bar)
+        showMessage(NO_BAR_TEXT, NO_BAR_CAPTION, MB_OK, mainDialog);
+    SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+    SendMessageA(bar, PBM_SETSTEP, 1, 0);
+}
+
+// Paints the whole dialog at once, without erasing its background first.
+static void repaintDialog(void)
+{
+    RECT client;
+    GetClientRect(mainDialog, &client);
+    InvalidateRect(mainDialog, &client, FALSE);
+    UpdateWindow(mainDialog);
+}
+
+void openProgressPanel(void)
+{
+    setStatusLine1("");
+    setStatusLine2("");
+    resetProgress();
+    for (int id : PANEL_CONTROLS)
+        showControl(mainDialog, id);
+    repaintDialog();
+}
+
+void closeProgressPanel(void)
+{
+    for (int id : PANEL_CONTROLS)
+        hideControl(mainDialog, id);
+    setStatusLine1("");
+    setStatusLine2("");
+    resetProgress();
+    repaintDialog();
+}
+
+// Entries up to the first one with an empty name or subdirectory.
+static int countEntries(const ManifestEntry *manifest)
+{
+    int count = 0;
+    while (manifest[count].fileName[0] && manifest[count].subdirectory[0])
+        ++count;
+    return count;
+}
+
+// Writes printf-style text at `tail` of a path buffer; FALSE when it does not fit.
+static BOOL writeTail(char *path, size_t size, size_t tail, const char *format, const char *first,
+                      const char *second)
+{
+    int length = snprintf(path + tail, size - tail, format, first, second);
+    return length >= 0 && (size_t)length < size - tail;
+}
+
+int copyFiles(const ManifestEntry *manifest, const char *caption)
+{
+    char sourcePath[1024];
+    char destinationPath[1024];
+
+    openProgressPanel();
+    setStatusLine1(caption);
+    int count = countEntries(manifest);
+    setProgressRange(0, count);
+
+    // The prefixes are written once; each file rewrites only what follows them. Both directory
+    // texts are terminated within buffers of this size.
+    snprintf(sourcePath, sizeof sourcePath, "%s", sourceDir);
+    size_t sourceTail = strlen(sourcePath);
+    snprintf(destinationPath, sizeof destinationPath, "%s", installRecord.installDir);
+    size_t destinationTail = strlen(destinationPath);
+
+    for (int i = 0; i < count; ++i) {
+        const ManifestEntry &entry = manifest[i];
+        // A path cut short by its buffer would name another file: such an entry is reported as a
+        // failed copy and never touched.
+        BOOL fits = writeTail(sourcePath, sizeof sourcePath, sourceTail, "%s%s", entry.fileName, "") &&
+                    writeTail(destinationPath, sizeof destinationPath, destinationTail, "%s%s",
+                              entry.subdirectory, entry.fileName);
+        setStatusLine2(entry.fileName);
+        if (!fits || !CopyFileA(sourcePath, destinationPath, FALSE)) {
+            formatMessage("Could not copy file '%s' to '%s'", sourcePath, destinationPath);
+            showMessage(messageText, COPY_FAILED_CAPTION, MB_OK, mainDialog);
+        }
+        stepProgress();
+        UpdateWindow(mainDialog);
+        if (fits && _chmod(destinationPath, _S_IWRITE) == -1)
+            showMessage(destinationPath, CHMOD_FAILED_CAPTION, MB_OK, mainDialog);
+    }
+
+    closeProgressPanel();
+    return 1;
+}

@@ -1,0 +1,25 @@
+// The copy engine: installs one manifest's files, with the dialog's progress panel.
+#ifndef DA12_INSTALL_COPY_H
+#define DA12_INSTALL_COPY_H
+
+#include <windows.h>
+
+#include "install/manifest.h"
+
+// Copies every entry of the manifest from the source directory into its subdirectory of the
+// install directory, overwriting, and makes each installed file writable. A file that fails is
+// reported in a box of its own and the run goes on. Always returns 1.
+int copyFiles(const ManifestEntry *manifest, const char *caption);
+
+// The progress panel: frame, two status lines and the bar of the main dialog.
+void openProgressPanel(void);
+void closeProgressPanel(void);
+void setStatusLine1(const char *text);
+void setStatusLine2(const char *text);
+void setProgressRange(int low, int high);
+void resetProgress(void);
+void stepProgress(void);
+void showControl(HWND dlg, int id);
+void hideControl(HWND dlg, int id);
+
+#endif

@@ -1,0 +1,107 @@
+// The pack install procedure: space check, backup of the game's executable, then the copy.
+#include "install/pack.h"
+
+#include <windows.h>
+#include <stdio.h>
+
+#include "common/message.h"
+#include "env/environment.h"
+#include "install/copy.h"
+#include "install/manifest.h"
+
+static const char GAME_DIR[] = "\\vk2\\";
+static const char GAME_EXE[] = "vk2.exe";
+static const char BACKUP_EXE[] = "Velk2.exe";
+// The backup is written under this name first and renamed only once it is complete.
+static const char BACKUP_PART[] = "Velk2.tmp";
+static const int REQUIRED_MEGABYTES = 7;
+
+static const char SPACE_CAPTION[] = "Not enough disk space for installation";
+static const char SPACE_WARNING[] =
+    "Drive %c: only has %3.3f MB of available hard drive space.\nThe game you are trying to install "
+    "requires %d MB of hard drive space.\nPlease free up the required disk space and try again.";
+static const char BACKUP_FAILED[] = "Unable to copy file:\nfrom '%s' to '%s'";
+
+struct Pack {
+    const ManifestEntry *manifest;
+    const char *statusCaption;
+    const char *abortCaption;
+};
+
+static const Pack PACKS[] = {
+    {delvarin1Manifest, "Installing VK2: Delvarin 1", "Delvarin 1 Installation Aborted"},
+    {delvarin2Manifest, "Installing VK2: Delvarin 2", "Delvarin 2 Installation Aborted"},
+};
+
+int checkDiskSpace(char drive, int requiredMegabytes)
+{
+    formatMessage("C:\\");
+    messageText[0] = drive;
+    DWORD sectorsPerCluster;
+    DWORD bytesPerSector;
+    DWORD freeClusters;
+    DWORD totalClusters;
+    // Without an answer (a path with no drive letter, say) the install goes on, and the copy
+    // engine reports whatever cannot be written.
+    if (!GetDiskFreeSpaceA(messageText, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
+        return 1;
+    unsigned long long freeBytes = (unsigned long long)bytesPerSector * sectorsPerCluster * freeClusters;
+    float availableMegabytes = (float)((double)freeBytes / 1048576.0);
+    if ((float)requiredMegabytes > availableMegabytes) {
+        formatMessage(SPACE_WARNING, drive, (double)availableMegabytes, requiredMegabytes);
+        showMessage(messageText, SPACE_CAPTION, MB_OK | MB_ICONWARNING, mainDialog);
+        return 0;
+    }
+    return 1;
+}
+
+static BOOL formPath(char *path, size_t size, const char *first, const char *second)
+{
+    int length = snprintf(path, size, "%s%s", first, second);
+    return length >= 0 && (size_t)length < size;
+}
+
+// Saves the game's executable once, as the backup. The copy goes to a temporary name that is
+// renamed only when complete, so an interrupted copy never poses as the backup; the rename never
+// replaces a file, so an existing backup is kept even where the existence test cannot see it
+// (OpenFile refuses paths of 128 characters or more).
+static BOOL backUpGame(const char *gameExe, const char *backup, const char *backupPart)
+{
+    OFSTRUCT file;
+    if (OpenFile(backup, &file, OF_EXIST) != HFILE_ERROR)
+        return TRUE;
+    if (!CopyFileA(gameExe, backupPart, FALSE)) {
+        DeleteFileA(backupPart);
+        return FALSE;
+    }
+    if (MoveFileA(backupPart, backup))
+        return TRUE;
+    BOOL backupExists = GetLastError() == ERROR_ALREADY_EXISTS;
+    DeleteFileA(backupPart);
+    return backupExists;
+}
+
+int installPack(int pack)
+{
+    const Pack &constants = PACKS[pack == 2 ? 1 : 0];
+    char gameDir[1024];
+    char gameExe[1024];
+    char backup[1024];
+    char backupPart[1024];
+
+    // The game directory starts with a backslash after the install directory's own; the file
+    // functions take the pair as one separator.
+    BOOL fits = formPath(gameDir, sizeof gameDir, installRecord.installDir, GAME_DIR) &&
+                formPath(gameExe, sizeof gameExe, gameDir, GAME_EXE) &&
+                formPath(backup, sizeof backup, gameDir, BACKUP_EXE) &&
+                formPath(backupPart, sizeof backupPart, gameDir, BACKUP_PART);
+
+    if (!checkDiskSpace(installRecord.installDir[0], REQUIRED_MEGABYTES))
+        return 0;
+    if (!fits || !backUpGame(gameExe, backup, backupPart)) {
+        formatMessage(BACKUP_FAILED, gameExe, backup);
+        showMessage(messageText, constants.abortCaption, MB_OK, mainDialog);
+        return 0;
+    }
+    return copyFiles(constants.manifest, constants.statusCaption) != 0;
+}

@@ -9,7 +9,8 @@
 
 WIN32_EXTERN_C_BEGIN
 /* With _S_IWRITE the file becomes writable (its read-only attribute is cleared); without it, read-only.
-   Returns 0, or -1 with errno set when the file's attributes cannot be read or set. */
+   Returns 0, or -1 with errno set when the file's attributes cannot be read or set (ENOENT for a
+   missing file or directory). A directory keeps its attributes. */
 int _chmod(const char *path, int mode);
 WIN32_EXTERN_C_END
 

@@ -156,6 +156,62 @@ bool findEntry(const std::string &dir, const std::string &name, std::string &fou
     return matched;
 }
 
+// A DOS path taken apart: the drive it lies on (0 for a native path, which starts at "/") and its
+// components below that root, collapsed as Windows collapses them.
+struct ParsedPath {
+    char drive;
+    std::vector<std::string> parts;
+    bool trailingSeparator;
+};
+
+bool parsePath(const char *dosPath, ParsedPath &parsed, DWORD *error)
+{
+    if (!dosPath || !*dosPath) {
+        *error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    std::string text = dosPath;
+    parsed.drive = 0;
+    parsed.parts.clear();
+    parsed.trailingSeparator = isSeparator(text.back());
+
+    if (text[0] == '\\' && text.size() > 1 && isSeparator(text[1])) {
+        // UNC and device paths (\\server\share, \\?\, \\.\): the layer has no network drives.
+        *error = ERROR_BAD_PATHNAME;
+        return false;
+    }
+    if (text[0] == '/') {
+        // A native path may hold any byte but '/' in its names (a drive link's "c:" among them).
+        addComponents(text, false, parsed.parts);
+        return true;
+    }
+    std::string rest = text;
+    std::string cwd = toDosPath(currentDirectory());
+    bool cwdOnDrive = cwd.size() >= 2 && cwd[1] == ':';
+    if (isLetter(text[0]) && text.size() > 1 && text[1] == ':') {
+        parsed.drive = text[0];
+        rest = text.substr(2);
+        // "C:name" is relative to the drive's current directory: the process's own where it lies
+        // on that drive, else the drive's root.
+        if ((rest.empty() || !isSeparator(rest[0])) && cwdOnDrive && lowerLetter(cwd[0]) == lowerLetter(text[0]))
+            splitExisting(cwd.substr(2), parsed.parts);
+    } else {
+        // "\name" starts at the root of the current drive, "name" at the current directory; the
+        // current directory is taken in its DOS form so that ".." stops at the drive's root.
+        if (cwdOnDrive) {
+            parsed.drive = cwd[0];
+            cwd.erase(0, 2);
+        }
+        if (text[0] != '\\')
+            splitExisting(cwd, parsed.parts);
+    }
+    if (!addComponents(rest, true, parsed.parts)) {
+        *error = ERROR_INVALID_NAME;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string prefixDirectory()
@@ -169,71 +225,48 @@ std::string prefixDirectory()
 
 bool toNativePath(const char *dosPath, std::string &native, DWORD *error)
 {
-    if (!dosPath || !*dosPath) {
+    ParsedPath parsed;
+    if (!parsePath(dosPath, parsed, error))
+        return false;
+    std::string path = parsed.drive ? driveRoot(parsed.drive) : "/";
+    if (path.empty()) {
         *error = ERROR_PATH_NOT_FOUND;
         return false;
     }
-    std::string text = dosPath;
-    std::string root;                // the native directory that the components start from
-    std::vector<std::string> parts;  // components below root
-
-    if (text[0] == '\\' && text.size() > 1 && isSeparator(text[1])) {
-        // UNC and device paths (\\server\share, \\?\, \\.\): the layer has no network drives.
-        *error = ERROR_BAD_PATHNAME;
-        return false;
-    }
-    if (isLetter(text[0]) && text.size() > 1 && text[1] == ':') {
-        root = driveRoot(text[0]);
-        if (root.empty()) {
-            *error = ERROR_PATH_NOT_FOUND;
-            return false;
-        }
-        std::string rest = text.substr(2);
-        if (rest.empty() || !isSeparator(rest[0])) {
-            // "C:name" is relative to the drive's current directory: the process's own where it
-            // lies on that drive, else the drive's root.
-            std::string cwd = toDosPath(currentDirectory());
-            if (cwd.size() >= 2 && lowerLetter(cwd[0]) == lowerLetter(text[0]) && cwd[1] == ':')
-                splitExisting(cwd.substr(2), parts);
-        }
-        if (!addComponents(rest, true, parts)) {
-            *error = ERROR_INVALID_NAME;
-            return false;
-        }
-    } else if (text[0] == '/') {
-        root = "/";
-        // A native path may hold any byte but '/' in its names (a drive link's "c:" among them).
-        addComponents(text, false, parts);
-    } else {
-        // "\name" starts at the root of the current drive, "name" at the current directory; the
-        // current directory is taken in its DOS form so that ".." stops at the drive's root.
-        std::string cwd = toDosPath(currentDirectory());
-        if (cwd.size() >= 2 && cwd[1] == ':') {
-            root = driveRoot(cwd[0]);
-            cwd.erase(0, 2);
-        } else {
-            root = "/";
-        }
-        if (text[0] != '\\')
-            splitExisting(cwd, parts);
-        if (!addComponents(text, true, parts)) {
-            *error = ERROR_INVALID_NAME;
-            return false;
-        }
-    }
-
-    // Every component but the last must be an existing directory; the last need not exist.
-    std::string path = root;
-    for (size_t i = 0; i < parts.size(); ++i) {
+    // Every component but the last must be an existing directory; the last need not exist, but
+    // a separator after it makes it a directory too.
+    for (size_t i = 0; i < parsed.parts.size(); ++i) {
         std::string found;
-        bool exists = findEntry(path, parts[i], found);
-        path = joinNative(path, exists ? found : parts[i]);
-        if (i + 1 < parts.size() && (!exists || !isDirectory(path))) {
+        bool exists = findEntry(path, parsed.parts[i], found);
+        path = joinNative(path, exists ? found : parsed.parts[i]);
+        bool last = i + 1 == parsed.parts.size();
+        if ((!last && (!exists || !isDirectory(path))) ||
+            (last && exists && parsed.trailingSeparator && !isDirectory(path))) {
             *error = ERROR_PATH_NOT_FOUND;
             return false;
         }
     }
     native = path;
+    return true;
+}
+
+bool toFullDosPath(const char *dosPath, std::string &full, DWORD *error)
+{
+    ParsedPath parsed;
+    if (!parsePath(dosPath, parsed, error))
+        return false;
+    if (!parsed.drive) {
+        std::string native;
+        for (const std::string &part : parsed.parts)
+            native += "/" + part;
+        full = toDosPath(native.empty() ? "/" : native);
+        return true;
+    }
+    full = std::string(1, parsed.drive) + ":";
+    for (const std::string &part : parsed.parts)
+        full += "\\" + part;
+    if (parsed.parts.empty())
+        full += "\\";
     return true;
 }
 

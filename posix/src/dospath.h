@@ -17,9 +17,15 @@ std::string prefixDirectory();
 // current directory, blanks and dots at the end of the last component are ignored, and a component
 // that does not exist with its exact name matches an entry that differs only in case.
 // The last component need not exist (so a file can be created there); its directory must.
-// On failure returns false and sets *error to the Win32 code (ERROR_PATH_NOT_FOUND for a missing
-// directory or drive, ERROR_INVALID_NAME for an empty or malformed path).
+// On failure returns false and sets *error to the Win32 code: ERROR_PATH_NOT_FOUND for an empty
+// path, a missing directory or drive, ERROR_INVALID_NAME for a name with wildcards or other
+// characters Windows refuses, ERROR_BAD_PATHNAME for UNC and device paths.
 bool toNativePath(const char *dosPath, std::string &native, DWORD *error);
+
+// The full DOS form of a path, as GetFullPathName gives it: absolute, with '\' separators, "." and
+// ".." resolved, doubled separators and the trailing blanks and dots of the last component gone.
+// The disk is not consulted, so names keep the case they were written in. Fails as toNativePath.
+bool toFullDosPath(const char *dosPath, std::string &full, DWORD *error);
 
 // The DOS form of a native absolute path: under the drive whose target holds it (the longest
 // match), else the path itself.

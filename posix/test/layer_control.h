@@ -32,6 +32,10 @@ typedef enum {
    for any destination) fails in the given way. */
 void layerFailCopy(const char *name, LayerCopyFault fault, ULONGLONG bytes, DWORD error);
 
+/* With TRUE, CopyFileA copies through a buffer with read and write, as it does where the kernel
+   refuses copy_file_range and sendfile; FALSE puts the fast copy back. */
+void layerUsePlainCopy(BOOL plain);
+
 /* ---- Processes ---- */
 
 /* The next GetExitCodeProcess of a process that has ended reports `code` instead of its own exit

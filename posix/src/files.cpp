@@ -1,0 +1,718 @@
+// Files: existence test, copy, move, delete, attributes, free space, the Windows directory, and the
+// MSVC runtime's _chmod and _getcwd, over the prefix's drives (dospath.h).
+#include "dospath.h"
+#include "layer.h"
+#include "layer_control.h"
+
+#include <io.h>
+#include <direct.h>
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct CopyFault {
+    std::string name; // lower case; empty for any destination
+    LayerCopyFault fault;
+    ULONGLONG bytes;
+    DWORD error;
+};
+
+std::mutex controlLock;
+std::map<char, ULONGLONG> simulatedFreeSpace; // by lower-case drive letter
+std::vector<CopyFault> pendingCopyFaults;
+bool plainCopyOnly = false;
+
+void resetFiles()
+{
+    std::lock_guard<std::mutex> guard(controlLock);
+    simulatedFreeSpace.clear();
+    pendingCopyFaults.clear();
+    plainCopyOnly = false;
+}
+
+const layer::ResetHook resetHook(resetFiles);
+
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string lowerAscii(const std::string &text)
+{
+    std::string lower = text;
+    for (char &c : lower)
+        c = lowerAscii(c);
+    return lower;
+}
+
+std::string baseName(const std::string &native)
+{
+    size_t slash = native.rfind('/');
+    return slash == std::string::npos ? native : native.substr(slash + 1);
+}
+
+std::string parentOf(const std::string &native)
+{
+    size_t slash = native.rfind('/');
+    return slash == 0 || slash == std::string::npos ? "/" : native.substr(0, slash);
+}
+
+// The Win32 code of a failed file system call, as Wine maps the errno.
+DWORD errorFromErrno(int error)
+{
+    switch (error) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return ERROR_ACCESS_DENIED;
+    case EEXIST: return ERROR_ALREADY_EXISTS;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    case EXDEV: return ERROR_NOT_SAME_DEVICE;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case EBUSY:
+    case ETXTBSY: return ERROR_SHARING_VIOLATION;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    default: return ERROR_GEN_FAILURE;
+    }
+}
+
+// The errno that the MSVC runtime gives for a Win32 code.
+int errnoFromError(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_WRITE_PROTECT: return EACCES;
+    case ERROR_NOT_ENOUGH_MEMORY: return ENOMEM;
+    case ERROR_DISK_FULL: return ENOSPC;
+    default: return EINVAL;
+    }
+}
+
+// Resolves a DOS path, setting the last error where it cannot.
+bool resolve(const char *dosPath, std::string &native)
+{
+    DWORD error = ERROR_SUCCESS;
+    if (layer::toNativePath(dosPath, native, &error))
+        return true;
+    SetLastError(error);
+    return false;
+}
+
+// Windows' read-only attribute is the owner's write bit here: a file without it is read-only
+// for every caller, the owner and root included.
+bool isReadOnly(const struct stat &st)
+{
+    return !(st.st_mode & S_IWUSR);
+}
+
+// Whether the mode bits let this process write to a directory (create, delete or rename names in
+// it), decided as for an ordinary user: root's bypass of permissions must not let the layer do
+// what the same program could not do run by anyone else.
+bool directoryWritable(const std::string &dir)
+{
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0)
+        return false;
+    if (st.st_uid == geteuid())
+        return st.st_mode & S_IWUSR;
+    if (st.st_gid == getegid())
+        return st.st_mode & S_IWGRP;
+    gid_t groups[256];
+    int count = getgroups(256, groups);
+    for (int i = 0; i < count; ++i)
+        if (groups[i] == st.st_gid)
+            return st.st_mode & S_IWGRP;
+    return st.st_mode & S_IWOTH;
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Takes the first pending fault for a destination name, if any.
+bool takeCopyFault(const std::string &destinationName, CopyFault &fault)
+{
+    std::lock_guard<std::mutex> guard(controlLock);
+    std::string name = lowerAscii(destinationName);
+    for (auto it = pendingCopyFaults.begin(); it != pendingCopyFaults.end(); ++it) {
+        if (it->name.empty() || it->name == name) {
+            fault = *it;
+            pendingCopyFaults.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Writes all of buffer to fd; returns 0 or the errno.
+int writeAll(int fd, const char *buffer, size_t size)
+{
+    while (size > 0) {
+        ssize_t written = write(fd, buffer, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        buffer += written;
+        size -= static_cast<size_t>(written);
+    }
+    return 0;
+}
+
+// Copies at most `limit` bytes from the current offset of `in` to that of `out`, stopping early at
+// the end of the source. The kernel copies without a detour through user space where it can:
+// copy_file_range (which may share blocks), else sendfile; where it refuses both (other file
+// systems, older kernels) the data goes through a buffer. Returns 0 or the errno.
+int copyData(int in, int out, ULONGLONG limit, bool plainOnly)
+{
+    bool tryRange = !plainOnly;
+    bool trySendfile = !plainOnly;
+    std::vector<char> buffer;
+    ULONGLONG done = 0;
+    while (done < limit) {
+        size_t chunk = static_cast<size_t>(std::min<ULONGLONG>(limit - done, 1u << 30));
+        ssize_t moved;
+        if (tryRange) {
+            moved = copy_file_range(in, nullptr, out, nullptr, chunk, 0);
+            if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                tryRange = false;
+                continue;
+            }
+        } else if (trySendfile) {
+            moved = sendfile(out, in, nullptr, chunk);
+            if (moved < 0 && (errno == EINVAL || errno == ENOSYS)) {
+                trySendfile = false;
+                continue;
+            }
+        } else {
+            if (buffer.empty())
+                buffer.resize(1 << 16);
+            moved = read(in, buffer.data(), std::min(chunk, buffer.size()));
+            if (moved > 0) {
+                int error = writeAll(out, buffer.data(), static_cast<size_t>(moved));
+                if (error)
+                    return error;
+            }
+        }
+        if (moved < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (moved == 0)
+            break;
+        done += static_cast<ULONGLONG>(moved);
+    }
+    return 0;
+}
+
+// The DOS date and time of a file's last write (UTC, as Windows keeps file times), for OFSTRUCT.
+void dosDateTime(time_t when, WORD &date, WORD &time)
+{
+    struct tm parts;
+    gmtime_r(&when, &parts);
+    int year = std::max(parts.tm_year + 1900, 1980);
+    date = static_cast<WORD>(((year - 1980) << 9) | ((parts.tm_mon + 1) << 5) | parts.tm_mday);
+    time = static_cast<WORD>((parts.tm_hour << 11) | (parts.tm_min << 5) | (parts.tm_sec / 2));
+}
+
+// The drive a resolved directory lies on: the letter the caller wrote, else the one whose target
+// holds it. 0 when no drive does.
+char driveOf(LPCSTR dosPath, const std::string &native)
+{
+    if (dosPath && dosPath[0] && dosPath[1] == ':')
+        return lowerAscii(dosPath[0]);
+    std::string dos = layer::toDosPath(native);
+    return dos.size() >= 2 && dos[1] == ':' ? lowerAscii(dos[0]) : 0;
+}
+
+// Splits a number of free bytes into the three factors GetDiskFreeSpaceA reports, each within
+// 32 bits. Real disks use Wine's layout (512-byte sectors, 8 to a cluster); Wine lets the cluster
+// count wrap beyond 16 TiB, where this doubles the sectors per cluster instead.
+void splitRealSpace(ULONGLONG freeBytes, ULONGLONG totalBytes, DWORD &sectorsPerCluster, DWORD &bytesPerSector,
+                    DWORD &freeClusters, DWORD &totalClusters)
+{
+    bytesPerSector = 512;
+    sectorsPerCluster = 8;
+    while (totalBytes / (512ull * sectorsPerCluster) > 0xFFFFFFFFull)
+        sectorsPerCluster *= 2;
+    freeClusters = static_cast<DWORD>(std::min<ULONGLONG>(freeBytes / (512ull * sectorsPerCluster), 0xFFFFFFFFull));
+    totalClusters = static_cast<DWORD>(totalBytes / (512ull * sectorsPerCluster));
+}
+
+// Splits a simulated amount so that the product of the factors is exactly that amount: Wine's
+// layout where the amount is whole 4 KiB clusters, else the amount's prime factors packed into
+// three numbers of 32 bits. An amount with no such split (one with a prime factor above 32 bits)
+// is rounded down to whole clusters.
+void splitSimulatedSpace(ULONGLONG bytes, DWORD &sectorsPerCluster, DWORD &bytesPerSector, DWORD &freeClusters)
+{
+    const ULONGLONG limit = 0xFFFFFFFFull;
+    if (bytes % 4096 == 0 && bytes / 4096 <= limit) {
+        bytesPerSector = 512;
+        sectorsPerCluster = 8;
+        freeClusters = static_cast<DWORD>(bytes / 4096);
+        return;
+    }
+    std::vector<ULONGLONG> factors;
+    ULONGLONG rest = bytes;
+    for (ULONGLONG divisor = 2; divisor < (1u << 20) && divisor * divisor <= rest; ++divisor) {
+        while (rest % divisor == 0) {
+            factors.push_back(divisor);
+            rest /= divisor;
+        }
+    }
+    if (rest > 1)
+        factors.push_back(rest);
+    // Largest factors first, each into the smallest of the three products that can take it.
+    std::sort(factors.rbegin(), factors.rend());
+    ULONGLONG products[3] = {1, 1, 1};
+    bool exact = true;
+    for (ULONGLONG factor : factors) {
+        ULONGLONG *target = std::min_element(products, products + 3);
+        if (factor > limit || *target * factor > limit) {
+            exact = false;
+            break;
+        }
+        *target *= factor;
+    }
+    if (!exact) {
+        bytesPerSector = 1;
+        sectorsPerCluster = static_cast<DWORD>((bytes + limit - 1) / limit);
+        freeClusters = static_cast<DWORD>(bytes / sectorsPerCluster);
+        return;
+    }
+    std::sort(products, products + 3);
+    sectorsPerCluster = static_cast<DWORD>(products[0]);
+    bytesPerSector = static_cast<DWORD>(products[1]);
+    freeClusters = static_cast<DWORD>(products[2]);
+}
+
+} // namespace
+
+extern "C" void layerSetFreeSpace(char drive, ULONGLONG bytes)
+{
+    std::lock_guard<std::mutex> guard(controlLock);
+    simulatedFreeSpace[lowerAscii(drive)] = bytes;
+}
+
+extern "C" void layerFailCopy(const char *name, LayerCopyFault fault, ULONGLONG bytes, DWORD error)
+{
+    std::lock_guard<std::mutex> guard(controlLock);
+    pendingCopyFaults.push_back({name ? lowerAscii(name) : "", fault, bytes, error});
+}
+
+extern "C" void layerUsePlainCopy(BOOL plain)
+{
+    std::lock_guard<std::mutex> guard(controlLock);
+    plainCopyOnly = plain != FALSE;
+}
+
+extern "C" HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle)
+{
+    if (layer::failHere("OpenFile"))
+        return HFILE_ERROR;
+    if (!lpReOpenBuff)
+        return HFILE_ERROR;
+    lpReOpenBuff->cBytes = sizeof(OFSTRUCT);
+    lpReOpenBuff->nErrCode = 0;
+    // Only the existence test is served: the program opens no file through OpenFile.
+    if (!(uStyle & OF_EXIST) || (uStyle & (OF_CREATE | OF_DELETE | OF_PARSE | OF_REOPEN))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        lpReOpenBuff->nErrCode = ERROR_INVALID_PARAMETER;
+        return HFILE_ERROR;
+    }
+    std::string full;
+    std::string native;
+    DWORD error = ERROR_SUCCESS;
+    struct stat st;
+    if (!layer::toFullDosPath(lpFileName, full, &error)) {
+        // A name that cannot be taken apart is simply not found, as Windows' search reports it.
+        error = error == ERROR_INVALID_NAME ? ERROR_FILE_NOT_FOUND : error;
+    } else if (full.size() >= OFS_MAXPATHNAME) {
+        // The full path must fit szPathName with its terminator; Windows checks before it looks.
+        error = ERROR_INVALID_DATA;
+    } else {
+        memcpy(lpReOpenBuff->szPathName, full.c_str(), full.size() + 1);
+        if (!layer::toNativePath(lpFileName, native, &error) || stat(native.c_str(), &st) != 0)
+            error = ERROR_FILE_NOT_FOUND;
+        else if (S_ISDIR(st.st_mode))
+            error = ERROR_ACCESS_DENIED; // a directory cannot be opened as a file
+        else if (access(native.c_str(), R_OK) != 0)
+            error = errorFromErrno(errno);
+    }
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        lpReOpenBuff->nErrCode = static_cast<WORD>(error);
+        return HFILE_ERROR;
+    }
+    lpReOpenBuff->fFixedDisk = 1;
+    dosDateTime(st.st_mtime, lpReOpenBuff->Reserved1, lpReOpenBuff->Reserved2);
+    return TRUE; // OF_EXIST opens and closes the file and returns TRUE instead of a handle
+}
+
+extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
+{
+    if (layer::failHere("GetFileAttributesA"))
+        return INVALID_FILE_ATTRIBUTES;
+    std::string native;
+    if (!resolve(lpFileName, native))
+        return INVALID_FILE_ATTRIBUTES;
+    struct stat st;
+    if (stat(native.c_str(), &st) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (isReadOnly(st))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    // Wine shows the Unix convention of hidden dot files as the hidden attribute.
+    std::string name = baseName(native);
+    if (name.size() > 1 && name[0] == '.' && name != "..")
+        attributes |= FILE_ATTRIBUTE_HIDDEN;
+    return attributes;
+}
+
+extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists)
+{
+    if (layer::failHere("CopyFileA"))
+        return FALSE;
+    if (!lpExistingFileName || !lpNewFileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string source;
+    std::string destination;
+    if (!resolve(lpExistingFileName, source) || !resolve(lpNewFileName, destination))
+        return FALSE;
+    CopyFault fault = {"", LAYER_COPY_FAILS, 0, ERROR_SUCCESS};
+    bool faulty = takeCopyFault(baseName(destination), fault);
+    if (faulty && fault.fault == LAYER_COPY_FAILS) {
+        SetLastError(fault.error);
+        return FALSE;
+    }
+
+    int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    struct stat sourceStat;
+    if (fstat(in, &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode)) {
+        close(in);
+        SetLastError(ERROR_ACCESS_DENIED); // a directory (or device) is not a file to copy
+        return FALSE;
+    }
+
+    // The checks Windows makes on the destination, in its order; the mode bits decide, not what
+    // open() would let root do.
+    struct stat existing;
+    bool exists = stat(destination.c_str(), &existing) == 0;
+    DWORD refusal = ERROR_SUCCESS;
+    if (exists && bFailIfExists)
+        refusal = ERROR_FILE_EXISTS;
+    else if (exists && sameFile(existing, sourceStat))
+        refusal = ERROR_SHARING_VIOLATION; // the source is open for reading
+    else if (exists && (S_ISDIR(existing.st_mode) || isReadOnly(existing)))
+        refusal = ERROR_ACCESS_DENIED;
+    else if (!directoryWritable(parentOf(destination)))
+        refusal = ERROR_ACCESS_DENIED;
+    if (refusal != ERROR_SUCCESS) {
+        close(in);
+        SetLastError(refusal);
+        return FALSE;
+    }
+
+    int out = open(destination.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (bFailIfExists ? O_EXCL : O_TRUNC), 0666);
+    if (out < 0) {
+        int openError = errno;
+        close(in);
+        SetLastError(openError == EEXIST ? ERROR_FILE_EXISTS
+                     : openError == ENOENT ? ERROR_PATH_NOT_FOUND
+                                           : errorFromErrno(openError));
+        return FALSE;
+    }
+
+    bool plainOnly;
+    {
+        std::lock_guard<std::mutex> guard(controlLock);
+        plainOnly = plainCopyOnly;
+    }
+    ULONGLONG limit = faulty ? fault.bytes : ~0ull;
+    int copyError = copyData(in, out, limit, plainOnly);
+    DWORD failure = copyError ? errorFromErrno(copyError) : ERROR_SUCCESS;
+    if (!copyError && faulty)
+        failure = fault.fault == LAYER_COPY_DISK_FULL ? ERROR_DISK_FULL : fault.error;
+
+    if (failure == ERROR_SUCCESS) {
+        // The copy takes the source's last-write time and read-only attribute, as on Windows.
+        struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+        futimens(out, times);
+        if (isReadOnly(sourceStat)) {
+            struct stat written;
+            if (fstat(out, &written) == 0)
+                fchmod(out, written.st_mode & ~0222);
+        }
+    }
+    close(in);
+    if (close(out) != 0 && failure == ERROR_SUCCESS)
+        failure = errorFromErrno(errno); // a delayed write error, as NFS reports them
+    if (failure != ERROR_SUCCESS) {
+        // Windows removes a destination it could not finish; a crash (simulated) leaves it.
+        if (!(faulty && fault.fault == LAYER_COPY_INTERRUPTED))
+            unlink(destination.c_str());
+        SetLastError(failure);
+        return FALSE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName)
+{
+    if (layer::failHere("MoveFileA"))
+        return FALSE;
+    if (!lpExistingFileName || !lpNewFileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string source;
+    std::string destination;
+    if (!resolve(lpExistingFileName, source))
+        return FALSE;
+    struct stat sourceStat;
+    if (lstat(source.c_str(), &sourceStat) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    if (!resolve(lpNewFileName, destination))
+        return FALSE;
+    struct stat existing;
+    if (lstat(destination.c_str(), &existing) == 0) {
+        if (!sameFile(existing, sourceStat)) {
+            SetLastError(ERROR_ALREADY_EXISTS); // MoveFile never replaces a file
+            return FALSE;
+        }
+        // The destination names the source itself: a change of case only, or nothing at all.
+        std::string full;
+        DWORD error = ERROR_SUCCESS;
+        if (!layer::toFullDosPath(lpNewFileName, full, &error)) {
+            SetLastError(error);
+            return FALSE;
+        }
+        std::string wanted = full.substr(full.rfind('\\') + 1);
+        destination = parentOf(destination) + "/" + wanted;
+        if (destination == source)
+            return TRUE;
+    }
+    if (!directoryWritable(parentOf(source)) || !directoryWritable(parentOf(destination))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (rename(source.c_str(), destination.c_str()) == 0)
+        return TRUE;
+    if (errno != EXDEV) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    // Another volume: a file moves as a copy and a delete, as MoveFile does; a directory cannot.
+    if (S_ISDIR(sourceStat.st_mode)) {
+        SetLastError(ERROR_NOT_SAME_DEVICE);
+        return FALSE;
+    }
+    if (!CopyFileA(lpExistingFileName, lpNewFileName, TRUE))
+        return FALSE;
+    if (unlink(source.c_str()) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
+{
+    if (layer::failHere("DeleteFileA"))
+        return FALSE;
+    std::string native;
+    if (!resolve(lpFileName, native))
+        return FALSE;
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    // Windows refuses to delete a directory or a read-only file; unlink() would take the file.
+    if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && isReadOnly(st)) || !directoryWritable(parentOf(native))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (unlink(native.c_str()) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster,
+                                         LPDWORD lpBytesPerSector, LPDWORD lpNumberOfFreeClusters,
+                                         LPDWORD lpTotalNumberOfClusters)
+{
+    if (layer::failHere("GetDiskFreeSpaceA"))
+        return FALSE;
+    // Like Wine, any directory of a drive will do; no root means the current drive's root.
+    std::string native;
+    if (!resolve(lpRootPathName ? lpRootPathName : "\\", native))
+        return FALSE;
+    struct stat st;
+    if (stat(native.c_str(), &st) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_DIRECTORY);
+        return FALSE;
+    }
+    struct statvfs volume;
+    if (statvfs(native.c_str(), &volume) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    ULONGLONG freeBytes = static_cast<ULONGLONG>(volume.f_bavail) * volume.f_frsize;
+    ULONGLONG totalBytes = static_cast<ULONGLONG>(volume.f_blocks) * volume.f_frsize;
+    DWORD sectorsPerCluster;
+    DWORD bytesPerSector;
+    DWORD freeClusters;
+    DWORD totalClusters;
+    splitRealSpace(freeBytes, totalBytes, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
+
+    char drive = driveOf(lpRootPathName, native);
+    ULONGLONG simulated = 0;
+    bool isSimulated = false;
+    {
+        std::lock_guard<std::mutex> guard(controlLock);
+        auto it = simulatedFreeSpace.find(drive);
+        if (drive && it != simulatedFreeSpace.end()) {
+            simulated = it->second;
+            isSimulated = true;
+        }
+    }
+    if (isSimulated) {
+        splitSimulatedSpace(simulated, sectorsPerCluster, bytesPerSector, freeClusters);
+        ULONGLONG clusterBytes = static_cast<ULONGLONG>(sectorsPerCluster) * bytesPerSector;
+        totalClusters = static_cast<DWORD>(
+            std::min<ULONGLONG>(std::max<ULONGLONG>(totalBytes / clusterBytes, freeClusters), 0xFFFFFFFFull));
+    }
+    if (lpSectorsPerCluster)
+        *lpSectorsPerCluster = sectorsPerCluster;
+    if (lpBytesPerSector)
+        *lpBytesPerSector = bytesPerSector;
+    if (lpNumberOfFreeClusters)
+        *lpNumberOfFreeClusters = freeClusters;
+    if (lpTotalNumberOfClusters)
+        *lpTotalNumberOfClusters = totalClusters;
+    return TRUE;
+}
+
+extern "C" UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    if (layer::failHere("GetWindowsDirectoryA"))
+        return 0;
+    // Wine's prefix keeps Windows in C:\windows. Too small a buffer gets nothing and the size
+    // needed, terminator included; otherwise the length without it.
+    static const char windowsDirectory[] = "C:\\windows";
+    const UINT length = sizeof windowsDirectory - 1;
+    if (!lpBuffer || uSize <= length)
+        return length + 1;
+    memcpy(lpBuffer, windowsDirectory, length + 1);
+    return length;
+}
+
+extern "C" int _chmod(const char *path, int mode)
+{
+    if (layer::failHere("_chmod")) {
+        errno = errnoFromError(GetLastError());
+        return -1;
+    }
+    std::string native;
+    if (!resolve(path, native)) {
+        errno = errnoFromError(GetLastError());
+        return -1;
+    }
+    struct stat st;
+    if (stat(native.c_str(), &st) != 0) {
+        SetLastError(errorFromErrno(errno));
+        errno = errnoFromError(GetLastError());
+        return -1;
+    }
+    // Like Wine, a directory keeps its write bits: Windows' read-only attribute does not stop
+    // anyone writing into a directory.
+    if (S_ISDIR(st.st_mode))
+        return 0;
+    mode_t wanted = (mode & _S_IWRITE) ? (st.st_mode | S_IWUSR) : (st.st_mode & ~0222);
+    if (chmod(native.c_str(), wanted & 07777) != 0) {
+        SetLastError(errorFromErrno(errno));
+        errno = errnoFromError(GetLastError());
+        return -1;
+    }
+    return 0;
+}
+
+extern "C" char *_getcwd(char *buffer, int size)
+{
+    if (layer::failHere("_getcwd")) {
+        errno = errnoFromError(GetLastError());
+        return nullptr;
+    }
+    char *cwd = getcwd(nullptr, 0);
+    if (!cwd) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    std::string dos = layer::toDosPath(cwd);
+    free(cwd);
+    size_t needed = dos.size() + 1;
+    if (!buffer) {
+        // The MSVC runtime allocates size bytes, or more where the directory needs them.
+        size_t allocated = std::max(needed, size > 0 ? static_cast<size_t>(size) : 0);
+        buffer = static_cast<char *>(malloc(allocated));
+        if (!buffer) {
+            errno = ENOMEM;
+            return nullptr;
+        }
+    } else if (size <= 0 || needed > static_cast<size_t>(size)) {
+        errno = ERANGE;
+        return nullptr;
+    }
+    memcpy(buffer, dos.c_str(), needed);
+    return buffer;
+}

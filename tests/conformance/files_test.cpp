@@ -1,0 +1,322 @@
+// The file functions the installer relies on: the existence test, copy with and without
+// overwriting, move, delete, attributes, free space, the Windows directory and _chmod.
+#include <windows.h>
+
+#include <errno.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "test_env.h"
+
+namespace {
+
+class Files : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = makeTestDir();
+        writeTestFile(dir_ + "vk2.exe", "game");
+        writeTestFile(dir_ + "pack.dat", "pack data");
+    }
+
+    void TearDown() override
+    {
+        // Read-only files would stay behind in the system's temporary directory.
+        for (const char *name : {"vk2.exe", "pack.dat", "copy.dat", "ro.dat", "moved.dat"})
+            if (testFileExists(dir_ + name))
+                setTestFileReadOnly(dir_ + name, false);
+    }
+
+    std::string path(const char *name) const { return dir_ + name; }
+
+    std::string dir_;
+};
+
+TEST_F(Files, OpenFileExistTestsAndDescribesAFile)
+{
+    OFSTRUCT of;
+    memset(&of, 0x55, sizeof of);
+    HFILE result = OpenFile(path("vk2.exe").c_str(), &of, OF_EXIST);
+    EXPECT_NE(result, HFILE_ERROR) << GetLastError();
+    EXPECT_EQ(of.cBytes, sizeof(OFSTRUCT));
+    EXPECT_EQ(of.nErrCode, 0);
+    EXPECT_STREQ(of.szPathName, path("vk2.exe").c_str());
+
+    memset(&of, 0x55, sizeof of);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(OpenFile(path("missing.exe").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(of.nErrCode, ERROR_FILE_NOT_FOUND);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(OpenFile(path("missing\\vk2.exe").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(Files, OpenFileRefusesADirectory)
+{
+    makeTestSubdir(path("vk2"));
+    OFSTRUCT of;
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(OpenFile(path("vk2").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    EXPECT_EQ(of.nErrCode, ERROR_ACCESS_DENIED);
+}
+
+TEST_F(Files, OpenFileTakesFullPathsUpTo127Characters)
+{
+    std::string base = dir_;
+    ASSERT_LT(base.size(), 100u) << base;
+    std::string longest = base + std::string(127 - base.size(), 'a');
+    std::string tooLong = base + std::string(128 - base.size(), 'b');
+    writeTestFile(longest, "x");
+    writeTestFile(tooLong, "x");
+
+    OFSTRUCT of;
+    EXPECT_NE(OpenFile(longest.c_str(), &of, OF_EXIST), HFILE_ERROR) << GetLastError();
+    EXPECT_STREQ(of.szPathName, longest.c_str());
+    // The limit is on the full path, after the trailing blanks are gone.
+    EXPECT_NE(OpenFile((longest + "      ").c_str(), &of, OF_EXIST), HFILE_ERROR) << GetLastError();
+
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(OpenFile(tooLong.c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_DATA);
+    EXPECT_EQ(of.nErrCode, ERROR_INVALID_DATA);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(OpenFile((tooLong + "c").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_DATA);
+}
+
+TEST_F(Files, CopyCreatesOrOverwritesUnlessToldToFail)
+{
+    ASSERT_TRUE(CopyFileA(path("pack.dat").c_str(), path("copy.dat").c_str(), FALSE)) << GetLastError();
+    EXPECT_EQ(readTestFile(path("copy.dat")), "pack data");
+    EXPECT_FALSE(isTestFileReadOnly(path("copy.dat")));
+
+    ASSERT_TRUE(CopyFileA(path("vk2.exe").c_str(), path("copy.dat").c_str(), FALSE)) << GetLastError();
+    EXPECT_EQ(readTestFile(path("copy.dat")), "game");
+
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CopyFileA(path("pack.dat").c_str(), path("copy.dat").c_str(), TRUE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_EXISTS);
+    EXPECT_EQ(readTestFile(path("copy.dat")), "game");
+}
+
+TEST_F(Files, CopyOfAReadOnlySourceIsReadOnly)
+{
+    writeTestFile(path("ro.dat"), "protected");
+    setTestFileReadOnly(path("ro.dat"), true);
+    ASSERT_TRUE(CopyFileA(path("ro.dat").c_str(), path("copy.dat").c_str(), FALSE)) << GetLastError();
+    EXPECT_TRUE(isTestFileReadOnly(path("copy.dat")));
+    EXPECT_EQ(readTestFile(path("copy.dat")), "protected");
+    EXPECT_NE(GetFileAttributesA(path("copy.dat").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(Files, CopyRefusesAReadOnlyDestinationUntilItIsMadeWritable)
+{
+    writeTestFile(path("ro.dat"), "old");
+    setTestFileReadOnly(path("ro.dat"), true);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CopyFileA(path("pack.dat").c_str(), path("ro.dat").c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    EXPECT_EQ(readTestFile(path("ro.dat")), "old");
+
+    EXPECT_EQ(_chmod(path("ro.dat").c_str(), _S_IWRITE), 0);
+    EXPECT_FALSE(isTestFileReadOnly(path("ro.dat")));
+    EXPECT_TRUE(CopyFileA(path("pack.dat").c_str(), path("ro.dat").c_str(), FALSE)) << GetLastError();
+    EXPECT_EQ(readTestFile(path("ro.dat")), "pack data");
+}
+
+TEST_F(Files, CopyFailuresLeaveNoDestination)
+{
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CopyFileA(path("missing.dat").c_str(), path("copy.dat").c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CopyFileA(path("missing\\pack.dat").c_str(), path("copy.dat").c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(testFileExists(path("copy.dat")));
+
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CopyFileA(path("pack.dat").c_str(), path("gamedat\\pack.dat").c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(Files, CopyOntoItselfIsASharingViolation)
+{
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CopyFileA(path("pack.dat").c_str(), path("PACK.DAT  ").c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(readTestFile(path("pack.dat")), "pack data");
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CopyFileA(path("pack.dat").c_str(), path("pack.dat").c_str(), TRUE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_EXISTS);
+}
+
+TEST_F(Files, CopyRefusesDirectories)
+{
+    makeTestSubdir(path("vk2"));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CopyFileA(path("vk2").c_str(), path("copy.dat").c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CopyFileA(path("pack.dat").c_str(), path("vk2").c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+}
+
+TEST_F(Files, MoveRenamesButNeverReplaces)
+{
+    ASSERT_TRUE(MoveFileA(path("pack.dat").c_str(), path("moved.dat").c_str())) << GetLastError();
+    EXPECT_FALSE(testFileExists(path("pack.dat")));
+    EXPECT_EQ(readTestFile(path("moved.dat")), "pack data");
+
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(MoveFileA(path("moved.dat").c_str(), path("vk2.exe").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(readTestFile(path("vk2.exe")), "game");
+    EXPECT_EQ(readTestFile(path("moved.dat")), "pack data");
+
+    // A change of case only is a rename of the file onto itself.
+    EXPECT_TRUE(MoveFileA(path("moved.dat").c_str(), path("MOVED.DAT").c_str())) << GetLastError();
+    EXPECT_EQ(readTestFile(path("MOVED.DAT")), "pack data");
+}
+
+TEST_F(Files, MoveTakesDirectoriesAndReadOnlyFiles)
+{
+    makeTestSubdir(path("vk2"));
+    writeTestFile(path("vk2\\inside.dat"), "inside");
+    ASSERT_TRUE(MoveFileA(path("vk2").c_str(), path("vk2new").c_str())) << GetLastError();
+    EXPECT_EQ(readTestFile(path("vk2new\\inside.dat")), "inside");
+
+    writeTestFile(path("ro.dat"), "ro");
+    setTestFileReadOnly(path("ro.dat"), true);
+    ASSERT_TRUE(MoveFileA(path("ro.dat").c_str(), path("vk2new\\ro.dat").c_str())) << GetLastError();
+    EXPECT_TRUE(isTestFileReadOnly(path("vk2new\\ro.dat")));
+    setTestFileReadOnly(path("vk2new\\ro.dat"), false);
+}
+
+TEST_F(Files, MoveOfAMissingFileOrIntoAMissingDirectoryFails)
+{
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(MoveFileA(path("missing.dat").c_str(), path("moved.dat").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(MoveFileA(path("pack.dat").c_str(), path("missing\\moved.dat").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+    EXPECT_TRUE(testFileExists(path("pack.dat")));
+}
+
+TEST_F(Files, DeleteRemovesAFileButNotAReadOnlyOneOrADirectory)
+{
+    EXPECT_TRUE(DeleteFileA(path("pack.dat").c_str())) << GetLastError();
+    EXPECT_FALSE(testFileExists(path("pack.dat")));
+
+    writeTestFile(path("ro.dat"), "ro");
+    setTestFileReadOnly(path("ro.dat"), true);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeleteFileA(path("ro.dat").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(testFileExists(path("ro.dat")));
+
+    makeTestSubdir(path("vk2"));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeleteFileA(path("vk2").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeleteFileA(path("pack.dat").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeleteFileA(path("missing\\pack.dat").c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(Files, AttributesTellDirectoriesAndReadOnlyFiles)
+{
+    makeTestSubdir(path("vk2"));
+    DWORD directory = GetFileAttributesA(path("vk2").c_str());
+    EXPECT_NE(directory, INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(directory & FILE_ATTRIBUTE_DIRECTORY, 0u) << directory;
+
+    DWORD file = GetFileAttributesA(path("pack.dat").c_str());
+    EXPECT_EQ(file & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY), 0u) << file;
+    setTestFileReadOnly(path("pack.dat"), true);
+    file = GetFileAttributesA(path("pack.dat").c_str());
+    EXPECT_EQ(file & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY), (DWORD)FILE_ATTRIBUTE_READONLY) << file;
+}
+
+TEST_F(Files, ChmodSetsAndClearsReadOnly)
+{
+    EXPECT_EQ(_chmod(path("pack.dat").c_str(), _S_IREAD), 0);
+    EXPECT_TRUE(isTestFileReadOnly(path("pack.dat")));
+    EXPECT_EQ(_chmod(path("pack.dat").c_str(), _S_IREAD | _S_IWRITE), 0);
+    EXPECT_FALSE(isTestFileReadOnly(path("pack.dat")));
+    EXPECT_EQ(_chmod(path("pack.dat").c_str(), 0), 0);
+    EXPECT_TRUE(isTestFileReadOnly(path("pack.dat")));
+    EXPECT_EQ(_chmod(path("pack.dat").c_str(), _S_IWRITE), 0);
+    EXPECT_FALSE(isTestFileReadOnly(path("pack.dat")));
+}
+
+TEST_F(Files, ChmodOfAMissingFileFailsWithEnoent)
+{
+    errno = 0;
+    EXPECT_EQ(_chmod(path("missing.dat").c_str(), _S_IWRITE), -1);
+    EXPECT_EQ(errno, ENOENT);
+    errno = 0;
+    EXPECT_EQ(_chmod(path("missing\\pack.dat").c_str(), _S_IWRITE), -1);
+    EXPECT_EQ(errno, ENOENT);
+}
+
+TEST_F(Files, FreeSpaceOfADriveIsReportedInClusters)
+{
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
+    ASSERT_TRUE(GetDiskFreeSpaceA("C:\\", &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
+        << GetLastError();
+    EXPECT_GT(sectorsPerCluster, 0u);
+    EXPECT_GT(bytesPerSector, 0u);
+    EXPECT_GE(totalClusters, freeClusters);
+    EXPECT_TRUE(GetDiskFreeSpaceA("c:\\", nullptr, nullptr, nullptr, nullptr)) << GetLastError();
+    EXPECT_TRUE(GetDiskFreeSpaceA(nullptr, &sectorsPerCluster, nullptr, nullptr, nullptr)) << GetLastError();
+}
+
+TEST_F(Files, FreeSpaceOfNoDriveFails)
+{
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(GetDiskFreeSpaceA("Q:\\", &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(GetDiskFreeSpaceA("", &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(GetDiskFreeSpaceA(path("pack.dat").c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                                   &totalClusters));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_DIRECTORY);
+}
+
+TEST(WindowsDirectory, ReportsItsLengthOrTheSizeItNeeds)
+{
+    char buffer[MAX_PATH];
+    UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
+    ASSERT_GT(length, 3u);
+    ASSERT_LT(length, sizeof buffer);
+    EXPECT_EQ(strlen(buffer), length);
+    EXPECT_EQ(std::string(buffer + 1, 2), ":\\") << buffer;
+    EXPECT_NE(GetFileAttributesA(buffer) & FILE_ATTRIBUTE_DIRECTORY, 0u) << buffer;
+
+    // Too small a buffer, even by the terminator alone, gets nothing and the size it needs.
+    char small[MAX_PATH];
+    memset(small, 'x', sizeof small);
+    EXPECT_EQ(GetWindowsDirectoryA(small, length), length + 1);
+    EXPECT_EQ(small[0], 'x');
+    EXPECT_EQ(GetWindowsDirectoryA(small, 0), length + 1);
+    EXPECT_EQ(GetWindowsDirectoryA(nullptr, 0), length + 1);
+    EXPECT_EQ(GetWindowsDirectoryA(small, length + 1), length);
+    EXPECT_STREQ(small, buffer);
+}
+
+} // namespace

@@ -186,19 +186,21 @@ bool parsePath(const char *dosPath, ParsedPath &parsed, DWORD *error)
         return true;
     }
     std::string rest = text;
-    std::string cwd = toDosPath(currentDirectory());
-    bool cwdOnDrive = cwd.size() >= 2 && cwd[1] == ':';
     if (isLetter(text[0]) && text.size() > 1 && text[1] == ':') {
         parsed.drive = text[0];
         rest = text.substr(2);
         // "C:name" is relative to the drive's current directory: the process's own where it lies
         // on that drive, else the drive's root.
-        if ((rest.empty() || !isSeparator(rest[0])) && cwdOnDrive && lowerLetter(cwd[0]) == lowerLetter(text[0]))
-            splitExisting(cwd.substr(2), parsed.parts);
+        if (rest.empty() || !isSeparator(rest[0])) {
+            std::string cwd = toDosPath(currentDirectory());
+            if (cwd.size() >= 2 && cwd[1] == ':' && lowerLetter(cwd[0]) == lowerLetter(text[0]))
+                splitExisting(cwd.substr(2), parsed.parts);
+        }
     } else {
         // "\name" starts at the root of the current drive, "name" at the current directory; the
         // current directory is taken in its DOS form so that ".." stops at the drive's root.
-        if (cwdOnDrive) {
+        std::string cwd = toDosPath(currentDirectory());
+        if (cwd.size() >= 2 && cwd[1] == ':') {
             parsed.drive = cwd[0];
             cwd.erase(0, 2);
         }

@@ -470,11 +470,13 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     }
     ULONGLONG limit = faulty ? fault.bytes : ~0ull;
     int copyError = copyData(in, out, limit, plainOnly);
-    DWORD failure = copyError ? errorFromErrno(copyError) : ERROR_SUCCESS;
-    if (!copyError && faulty)
-        failure = fault.fault == LAYER_COPY_DISK_FULL ? ERROR_DISK_FULL : fault.error;
-
-    if (failure == ERROR_SUCCESS) {
+    // A simulated fault strikes once the bytes it lets through are written.
+    bool failed = copyError != 0 || faulty;
+    DWORD failure = copyError ? errorFromErrno(copyError)
+                    : !faulty ? ERROR_SUCCESS
+                    : fault.fault == LAYER_COPY_DISK_FULL ? ERROR_DISK_FULL
+                                                          : fault.error;
+    if (!failed) {
         // The copy takes the source's last-write time and read-only attribute, as on Windows.
         struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
         futimens(out, times);
@@ -485,9 +487,11 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         }
     }
     close(in);
-    if (close(out) != 0 && failure == ERROR_SUCCESS)
+    if (close(out) != 0 && !failed) {
+        failed = true;
         failure = errorFromErrno(errno); // a delayed write error, as NFS reports them
-    if (failure != ERROR_SUCCESS) {
+    }
+    if (failed) {
         // Windows removes a destination it could not finish; a crash (simulated) leaves it.
         if (!(faulty && fault.fault == LAYER_COPY_INTERRUPTED))
             unlink(destination.c_str());
@@ -519,7 +523,8 @@ extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         return FALSE;
     struct stat existing;
     if (lstat(destination.c_str(), &existing) == 0) {
-        if (!sameFile(existing, sourceStat)) {
+        // Another name of the same file (a hard link) is another file to Windows.
+        if (!sameFile(existing, sourceStat) || lowerAscii(destination) != lowerAscii(source)) {
             SetLastError(ERROR_ALREADY_EXISTS); // MoveFile never replaces a file
             return FALSE;
         }

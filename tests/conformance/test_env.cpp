@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -95,11 +96,16 @@ std::string makeTestDir()
 {
     std::ostringstream name;
 #ifdef _WIN32
+    // Process ids come round again, and the temporary directory keeps what earlier runs left:
+    // take the first name that is new.
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    name << temp << "layertest-" << GetCurrentProcessId() << "-" << ++testDirCounter << "\\";
-    std::string dos = name.str();
-    _mkdir(dos.c_str());
+    std::string dos;
+    do {
+        name.str("");
+        name << temp << "layertest-" << GetCurrentProcessId() << "-" << ++testDirCounter << "\\";
+        dos = name.str();
+    } while (_mkdir(dos.c_str()) != 0 && errno == EEXIST);
     return dos;
 #else
     name << "C:\\layertest-" << getpid() << "-" << ++testDirCounter << "\\";

@@ -7,6 +7,7 @@
 #include "common/message.h"
 #include "env/environment.h"
 #include "install/pack.h"
+#include "proc/viewer.h"
 #include "resource.h"
 
 static const char CENTER_ERROR_CAPTION[] = "Error!";
@@ -85,8 +86,8 @@ INT_PTR CALLBACK mainDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lPara
         case IDCANCEL:          EndDialog(dlg, 0); return TRUE;
         case IDC_INSTALL_PACK1: installPack(1);    return TRUE;
         case IDC_INSTALL_PACK2: installPack(2);    return TRUE;
-        case IDC_VIEW_HELP:     return TRUE;
-        case IDC_VIEW_CREDITS:  return TRUE;
+        case IDC_VIEW_HELP:     viewDocument("install.doc"); return TRUE;
+        case IDC_VIEW_CREDITS:  viewDocument("credits.txt"); return TRUE;
         }
         return FALSE;
 

@@ -2,7 +2,9 @@
 #include "install/pack.h"
 
 #include <windows.h>
+#include <io.h>
 #include <stdio.h>
+#include <sys/stat.h>
 
 #include "common/message.h"
 #include "env/environment.h"
@@ -65,19 +67,28 @@ static BOOL formPath(char *path, size_t size, const char *first, const char *sec
 // renamed only when complete, so an interrupted copy never poses as the backup; the rename never
 // replaces a file, so an existing backup is kept even where the existence test cannot see it
 // (OpenFile refuses paths of 128 characters or more).
+// The copy takes the executable's read-only attribute, which would keep the file from being
+// replaced or deleted; a part left by an interrupted run is therefore made writable first.
+static void discardBackupPart(const char *backupPart)
+{
+    _chmod(backupPart, _S_IWRITE);
+    DeleteFileA(backupPart);
+}
+
 static BOOL backUpGame(const char *gameExe, const char *backup, const char *backupPart)
 {
     OFSTRUCT file;
     if (OpenFile(backup, &file, OF_EXIST) != HFILE_ERROR)
         return TRUE;
+    _chmod(backupPart, _S_IWRITE);
     if (!CopyFileA(gameExe, backupPart, FALSE)) {
-        DeleteFileA(backupPart);
+        discardBackupPart(backupPart);
         return FALSE;
     }
     if (MoveFileA(backupPart, backup))
         return TRUE;
     BOOL backupExists = GetLastError() == ERROR_ALREADY_EXISTS;
-    DeleteFileA(backupPart);
+    discardBackupPart(backupPart);
     return backupExists;
 }
 

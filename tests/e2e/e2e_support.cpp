@@ -22,14 +22,37 @@ std::string installerPath()
     return windowsPath;
 }
 
+// Removes a directory and everything in it.
+static void removeTree(const std::string &dir)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((dir + "*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = entry.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = dir + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removeTree(path + "\\");
+            } else {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
 std::string makeScratchDir(const char *name)
 {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    std::ostringstream dir;
-    dir << temp << "da12e2e-" << GetCurrentProcessId() << "-" << name << "\\";
-    CreateDirectoryA(dir.str().c_str(), nullptr);
-    return dir.str();
+    std::string dir = std::string(temp) + "da12e2e-" + name + "\\";
+    removeTree(dir);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
 }
 
 void writeFile(const std::string &path, const std::string &content)

@@ -178,3 +178,46 @@ TEST_F(InstallerE2E, AMissingValueIsNamedBeforeTheRefusal)
     acknowledge(refusal);
     EXPECT_EQ(installer.waitForExit(), 0u);
 }
+
+static HWND findWindowOfClass(const char *name, DWORD timeoutMs)
+{
+    for (DWORD waited = 0; waited <= timeoutMs; waited += 50) {
+        HWND found = FindWindowA(name, nullptr);
+        if (found && IsWindowVisible(found))
+            return found;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+// The help file opens in Notepad while the dialog hides; closing Notepad brings the dialog back.
+TEST_F(InstallerE2E, ShowsTheHelpFileInNotepadWhileHidden)
+{
+    writeFile(mediaDir_ + "install.doc", "How to install the packs.\r\n");
+    InstallerProcess installer(mediaDir_);
+    HWND dialog = installer.waitForWindow(TITLE);
+    ASSERT_NE(dialog, nullptr);
+
+    PostMessageA(GetDlgItem(dialog, 1029), BM_CLICK, 0, 0);
+    HWND notepad = findWindowOfClass("Notepad", 20000);
+    ASSERT_NE(notepad, nullptr);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    // Notepad names its window after the file once it has loaded it.
+    for (int i = 0; i < 100 && windowText(notepad).find("install") == std::string::npos; ++i)
+        Sleep(50);
+    EXPECT_NE(windowText(notepad).find("install"), std::string::npos) << "title: " << windowText(notepad);
+
+    PostMessageA(notepad, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 400 && !IsWindowVisible(dialog); ++i)
+        Sleep(50);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+
+    PostMessageA(GetDlgItem(dialog, 1030), BM_CLICK, 0, 0);
+    HWND missing = installer.waitForWindow("Could not find file:");
+    ASSERT_NE(missing, nullptr);
+    EXPECT_EQ(messageBoxText(missing), mediaDir_ + "credits.txt");
+    acknowledge(missing);
+
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(installer.waitForExit(), 0u);
+}

@@ -7,6 +7,7 @@
 #include "common/message.h"
 #include "env/environment.h"
 #include "install/pack.h"
+#include "picture/picture.h"
 #include "proc/viewer.h"
 #include "resource.h"
 
@@ -49,6 +50,7 @@ void centerOnDesktop(HWND window)
 static void initMainDialog(HWND dlg)
 {
     ShowWindow(dlg, SW_HIDE);
+    initPicture(dlg);
     centerOnDesktop(dlg);
     if (!checkEnvironment(dlg))
         EndDialog(dlg, 0);
@@ -102,9 +104,11 @@ INT_PTR CALLBACK mainDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lPara
         return TRUE;
 
     case WM_QUERYNEWPALETTE:
+        armPaletteRealization(dlg);
         return FALSE;
 
     case WM_PALETTECHANGED:
+        followPaletteChange(dlg, (HWND)wParam);
         return TRUE;
     }
     return FALSE;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 static const char TITLE[] = "VKZS: Delvarin 2 Installer";
 
 class InstallerE2E : public testing::Test {
@@ -218,6 +220,72 @@ TEST_F(InstallerE2E, ShowsTheHelpFileInNotepadWhileHidden)
     EXPECT_EQ(messageBoxText(missing), mediaDir_ + "credits.txt");
     acknowledge(missing);
 
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(installer.waitForExit(), 0u);
+}
+
+// Writes the window's pixels as a 24-bit BMP file.
+static bool saveWindowPicture(HWND window, const std::string &path)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    GdiFlush();
+    DWORD imageSize = ((width * 3 + 3) & ~3) * height;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + imageSize;
+    std::string content(reinterpret_cast<const char *>(&file), sizeof file);
+    content.append(reinterpret_cast<const char *>(&info.bmiHeader), sizeof info.bmiHeader);
+    content.append(static_cast<const char *>(bits), imageSize);
+    writeFile(path, content);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return true;
+}
+
+// The picture fills its panel; the screen's pixels there are the picture's, not the background.
+TEST_F(InstallerE2E, PaintsThePictureInItsPanel)
+{
+    InstallerProcess installer(mediaDir_);
+    HWND dialog = installer.waitForWindow(TITLE);
+    ASSERT_NE(dialog, nullptr);
+    Sleep(500);
+    HWND picture = GetDlgItem(dialog, 1025);
+    RECT client;
+    GetClientRect(picture, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(picture, &origin);
+    HDC screen = GetDC(nullptr);
+    int distinct = 0;
+    COLORREF previous = CLR_INVALID;
+    for (int y = 0; y < client.bottom; y += 16) {
+        COLORREF pixel = GetPixel(screen, origin.x + client.right / 2, origin.y + y);
+        if (pixel != previous)
+            ++distinct;
+        previous = pixel;
+    }
+    ReleaseDC(nullptr, screen);
+    EXPECT_GT(distinct, 8) << "the panel shows no picture";
+
+    if (const char *shot = getenv("DA12_SCREENSHOT"))
+        saveWindowPicture(dialog, shot);
     PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(installer.waitForExit(), 0u);
 }

@@ -1,0 +1,106 @@
+// Wine's text registry files (system.reg, user.reg): read as the Wine 8 server reads them, and edited
+// one value or key at a time so that every other byte of the file stays as it was.
+#ifndef POSIX_REGFILE_H
+#define POSIX_REGFILE_H
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace layer {
+
+// The registry holds UTF-16 text; the A functions see it in the ANSI code page, Windows-1252 as in an
+// English prefix. Characters outside that code page become '?'.
+std::u16string ansiToUtf16(const char *text, size_t length);
+std::string utf16ToAnsi(const char16_t *text, size_t length);
+// UTF-8 (command lines, file names) to UTF-16; invalid sequences make *valid false and are dropped.
+std::u16string utf8ToUtf16(const std::string &text, bool *valid = nullptr);
+std::string utf16ToUtf8(const std::u16string &text);
+// Key and value names compare without case, as Windows compares them: compare the folded forms.
+std::u16string foldName(const std::u16string &name);
+
+enum class RegArch { Unknown, Win32, Win64 };
+
+struct RegValue {
+    std::u16string name; // empty for the key's default value ("@" in the file)
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    size_t begin = 0; // the value's lines in RegFile::text, continuation lines included: [begin, end)
+    size_t end = 0;
+};
+
+// One "[key]" block of the file with the option and value lines that follow it.
+struct RegKeyBlock {
+    std::vector<std::u16string> path; // below the file's root key
+    size_t begin = 0;                 // start of the "[...]" line
+    size_t end = 0;                   // after its last option or value line
+    bool isLink = false;              // "#link": a symbolic link through its SymbolicLinkValue
+    std::vector<RegValue> values;
+};
+
+// A key of the tree the blocks describe. Keys that only hold subkeys have no block of their own.
+struct RegNode {
+    std::u16string name;
+    int parent = -1;
+    std::vector<int> blocks;                // the blocks that define this key, in file order
+    std::map<std::u16string, int> children; // by folded name
+};
+
+struct RegFile {
+    std::string text; // the file exactly as read
+    RegArch arch = RegArch::Unknown;
+    std::vector<std::u16string> root;  // what ";; All keys relative to" names, e.g. REGISTRY, Machine
+    std::vector<RegKeyBlock> blocks;
+    std::vector<RegNode> nodes;        // nodes[0] is the file's root key
+    std::vector<std::string> warnings; // lines that Wine skips too, as "line N: what is wrong"
+};
+
+// Parses the text of a registry file. It fails only for text that is not a registry file (Wine then
+// ignores the whole file); a malformed line is skipped as Wine skips it and listed in file.warnings.
+bool parseRegFile(const std::string &text, RegFile &file, std::string &error);
+
+enum class RegLoad { Ok, Missing, Unreadable, Invalid };
+// Reads and parses a file; `error` names the file and what is wrong with it.
+RegLoad loadRegFile(const std::string &path, RegFile &file, std::string &error);
+
+// The registry a program sees: the keys as the file holds them, or the view that Wine gives a program
+// asking for the 32-bit registry, in which a key that has a Wow6432Node subkey stands for that subkey.
+enum class RegView { Native, Wow32 };
+
+// A key path split at its backslashes; doubled and trailing backslashes separate nothing more.
+std::vector<std::u16string> splitKeyPath(const std::u16string &path);
+
+// Finds the key at `path` below the node `start` as a program with the given view sees it, or -1.
+// Symbolic links are followed. In a win64 file the 32-bit view enters a key's Wow6432Node subkey (for
+// each key reached, not for `start`), but never a second time once inside one; shared keys are links
+// from the Wow6432Node tree to the 64-bit keys, so following links covers them.
+int findRegKey(const RegFile &file, int start, const std::vector<std::u16string> &path, RegView view);
+// The path of a node from the file's root.
+std::vector<std::u16string> regKeyPath(const RegFile &file, int node);
+// The node at an exact path, without views or links, or -1.
+int findRegNode(const RegFile &file, const std::vector<std::u16string> &path);
+// A key's values as Wine loads them: of two lines with the same name, the later one counts.
+std::vector<RegValue> regKeyValues(const RegFile &file, int node);
+
+// Edits. Each changes only the lines of what it changes (a new value goes where Wine keeps it, a new
+// key gets a block of its own in Wine's order) and parses the changed text again. Paths are resolved
+// with the view as a program creating the key would resolve them; missing keys are created.
+bool setRegValue(RegFile &file, const std::vector<std::u16string> &path, RegView view, const std::u16string &name,
+                 DWORD type, const std::vector<BYTE> &data, std::string &error);
+bool deleteRegValue(RegFile &file, const std::vector<std::u16string> &path, RegView view,
+                    const std::u16string &name, std::string &error);
+// Deletes the key with all its subkeys; its parent stays, as it does in Wine.
+bool deleteRegKey(RegFile &file, const std::vector<std::u16string> &path, RegView view, std::string &error);
+
+// The text with which Wine starts a registry file; `root` as in the second line, e.g. "REGISTRY\\Machine".
+std::string newRegFileText(RegArch arch, const std::u16string &root);
+
+// Writes the file atomically (a temporary file in the same directory, then rename), keeping the mode
+// and, where allowed, the owner of the file it replaces. A symbolic link is written through.
+bool saveRegFile(const std::string &path, const std::string &text, std::string &error);
+
+} // namespace layer
+
+#endif

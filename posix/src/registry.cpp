@@ -1,0 +1,309 @@
+// The registry, read from the Wine prefix's registry files: HKEY_LOCAL_MACHINE from system.reg and
+// HKEY_CURRENT_USER from user.reg. The program is a 32-bit one, so in a 64-bit prefix it sees the
+// 32-bit view (Software\Wow6432Node) unless it asks for KEY_WOW64_64KEY.
+#include "dospath.h"
+#include "layer.h"
+#include "regfile.h"
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Not among the codes the headers declare: the key behind a handle is gone from the file.
+const LONG errorKeyDeleted = 1018; // ERROR_KEY_DELETED
+
+// Generic rights and what they stand for with keys.
+const ACCESS_MASK genericRead = 0x80000000;
+const ACCESS_MASK genericWrite = 0x40000000;
+const ACCESS_MASK genericExecute = 0x20000000;
+const ACCESS_MASK genericAll = 0x10000000;
+
+// Rights that change the key and so need a registry file the user may write.
+const ACCESS_MASK writeRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
+const ACCESS_MASK readRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | READ_CONTROL;
+
+enum class Hive { Machine, User };
+
+// An open key: where it is, and its values as the file held them when it was opened.
+struct OpenKey {
+    Hive hive;
+    std::vector<std::u16string> path;
+    ACCESS_MASK access;
+    std::vector<layer::RegValue> values;
+};
+
+std::mutex keysLock;
+std::map<HKEY, OpenKey> &openKeys()
+{
+    static std::map<HKEY, OpenKey> keys;
+    return keys;
+}
+
+// Key handles are multiples of 4 like every handle, from a range of their own so that they never
+// equal a handle of the layer's kernel objects.
+HKEY addKey(OpenKey key)
+{
+    static uintptr_t next = 0x40000000;
+    std::lock_guard<std::mutex> guard(keysLock);
+    HKEY handle = reinterpret_cast<HKEY>(next);
+    next += 4;
+    openKeys()[handle] = std::move(key);
+    return handle;
+}
+
+bool findKey(HKEY handle, OpenKey &key)
+{
+    std::lock_guard<std::mutex> guard(keysLock);
+    auto it = openKeys().find(handle);
+    if (it == openKeys().end())
+        return false;
+    key = it->second;
+    return true;
+}
+
+bool predefinedHive(HKEY handle, Hive &hive)
+{
+    if (handle == HKEY_LOCAL_MACHINE) {
+        hive = Hive::Machine;
+        return true;
+    }
+    if (handle == HKEY_CURRENT_USER) {
+        hive = Hive::User;
+        return true;
+    }
+    return false;
+}
+
+bool isPredefined(HKEY handle)
+{
+    uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    uintptr_t first = reinterpret_cast<uintptr_t>(HKEY_CLASSES_ROOT);
+    return value >= first && value <= first + 6;
+}
+
+std::string hivePath(Hive hive)
+{
+    return layer::prefixDirectory() + (hive == Hive::Machine ? "/system.reg" : "/user.reg");
+}
+
+LONG loadHive(Hive hive, layer::RegFile &file, struct stat &st)
+{
+    std::string path = hivePath(hive);
+    std::string error;
+    switch (layer::loadRegFile(path, file, error)) {
+    case layer::RegLoad::Ok:
+        break;
+    case layer::RegLoad::Missing:
+        return ERROR_FILE_NOT_FOUND;
+    case layer::RegLoad::Unreadable:
+        return ERROR_ACCESS_DENIED;
+    case layer::RegLoad::Invalid:
+        return ERROR_BADDB;
+    }
+    return stat(path.c_str(), &st) == 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+ACCESS_MASK mapGeneric(ACCESS_MASK access)
+{
+    if (access & genericRead)
+        access |= KEY_READ;
+    if (access & genericWrite)
+        access |= KEY_WRITE;
+    if (access & genericExecute)
+        access |= KEY_EXECUTE;
+    if (access & genericAll)
+        access |= KEY_ALL_ACCESS;
+    return access & ~(genericRead | genericWrite | genericExecute | genericAll | KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+}
+
+bool inGroup(gid_t gid)
+{
+    if (getegid() == gid)
+        return true;
+    gid_t groups[256];
+    int count = getgroups(256, groups);
+    for (int i = 0; i < count; ++i)
+        if (groups[i] == gid)
+            return true;
+    return false;
+}
+
+// What the mode bits of the registry file let the user do, judged as for an ordinary user: root is
+// held to the owner's bits like anyone else, as the Wine server run by a user would be.
+bool modeAllows(const struct stat &st, unsigned bits /* 4 read, 2 write */)
+{
+    if (geteuid() == st.st_uid)
+        return st.st_mode & (bits << 6);
+    if (inGroup(st.st_gid))
+        return st.st_mode & (bits << 3);
+    return st.st_mode & bits;
+}
+
+// The rights a handle gets: those asked for, or with MAXIMUM_ALLOWED all that the file permits.
+// Returns false when a right asked for is not permitted.
+bool grantAccess(ACCESS_MASK asked, const struct stat &st, ACCESS_MASK &granted)
+{
+    bool mayRead = modeAllows(st, 4);
+    bool mayWrite = modeAllows(st, 2);
+    granted = mapGeneric(asked) & ~MAXIMUM_ALLOWED;
+    if (((granted & readRights) && !mayRead) || ((granted & writeRights) && !mayWrite))
+        return false;
+    if (asked & MAXIMUM_ALLOWED)
+        granted |= (mayRead ? KEY_READ : 0) | (mayWrite ? KEY_ALL_ACCESS & ~KEY_READ : 0);
+    return true;
+}
+
+} // namespace
+
+extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+{
+    if (layer::failHere("RegOpenKeyExA"))
+        return static_cast<LONG>(GetLastError());
+    (void)ulOptions; // REG_OPTION_OPEN_LINK is the only option, and the program opens no links
+    if (!phkResult)
+        return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+
+    Hive hive;
+    std::vector<std::u16string> basePath;
+    bool fromRoot = predefinedHive(hKey, hive);
+    if (!fromRoot) {
+        OpenKey base;
+        if (!findKey(hKey, base))
+            return ERROR_INVALID_HANDLE;
+        hive = base.hive;
+        basePath = base.path;
+    }
+    // An empty subkey opens the key itself; a predefined key comes back as it is, as Windows returns it.
+    bool empty = !lpSubKey || !*lpSubKey;
+    if (empty && fromRoot) {
+        *phkResult = hKey;
+        return ERROR_SUCCESS;
+    }
+    if (!empty && lpSubKey[0] == '\\')
+        return ERROR_BAD_PATHNAME;
+    std::vector<std::u16string> path;
+    if (!empty)
+        path = layer::splitKeyPath(layer::ansiToUtf16(lpSubKey, strlen(lpSubKey)));
+    for (const std::u16string &element : path)
+        if (element.size() > 255)
+            return ERROR_INVALID_PARAMETER;
+
+    layer::RegFile file;
+    struct stat st;
+    LONG loaded = loadHive(hive, file, st);
+    if (loaded != ERROR_SUCCESS)
+        return loaded;
+    int start = 0;
+    if (!fromRoot && (start = layer::findRegNode(file, basePath)) < 0)
+        return errorKeyDeleted;
+    layer::RegView view = (samDesired & KEY_WOW64_64KEY) ? layer::RegView::Native : layer::RegView::Wow32;
+    int node = layer::findRegKey(file, start, path, view);
+    if (node < 0)
+        return ERROR_FILE_NOT_FOUND;
+    ACCESS_MASK granted;
+    if (!grantAccess(samDesired, st, granted))
+        return ERROR_ACCESS_DENIED;
+
+    OpenKey key;
+    key.hive = hive;
+    key.path = layer::regKeyPath(file, node);
+    key.access = granted;
+    key.values = layer::regKeyValues(file, node);
+    *phkResult = addKey(std::move(key));
+    return ERROR_SUCCESS;
+}
+
+extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                        LPBYTE lpData, LPDWORD lpcbData)
+{
+    if (layer::failHere("RegQueryValueExA"))
+        return static_cast<LONG>(GetLastError());
+    if ((lpData && !lpcbData) || lpReserved)
+        return ERROR_INVALID_PARAMETER;
+
+    std::vector<layer::RegValue> values;
+    Hive hive;
+    if (predefinedHive(hKey, hive)) {
+        // A predefined key has no snapshot: it reads the file as it is now.
+        layer::RegFile file;
+        struct stat st;
+        LONG loaded = loadHive(hive, file, st);
+        if (loaded == ERROR_ACCESS_DENIED || loaded == ERROR_BADDB)
+            return loaded;
+        if (loaded == ERROR_SUCCESS)
+            values = layer::regKeyValues(file, 0);
+    } else {
+        OpenKey key;
+        if (!findKey(hKey, key))
+            return ERROR_INVALID_HANDLE;
+        if (!(key.access & KEY_QUERY_VALUE))
+            return ERROR_ACCESS_DENIED;
+        values = std::move(key.values);
+    }
+
+    DWORD capacity = lpcbData ? *lpcbData : 0;
+    if (!lpData && lpcbData)
+        *lpcbData = 0;
+    if (lpType)
+        *lpType = REG_NONE;
+    std::u16string name = lpValueName ? layer::ansiToUtf16(lpValueName, strlen(lpValueName)) : std::u16string();
+    std::u16string folded = layer::foldName(name);
+    const layer::RegValue *value = nullptr;
+    for (const layer::RegValue &candidate : values)
+        if (layer::foldName(candidate.name) == folded)
+            value = &candidate;
+    if (!value)
+        return ERROR_FILE_NOT_FOUND;
+
+    LONG result = ERROR_SUCCESS;
+    DWORD size;
+    if (value->type == REG_SZ || value->type == REG_EXPAND_SZ || value->type == REG_MULTI_SZ) {
+        // Strings come back in the ANSI code page, whole UTF-16 units only. One stored without its
+        // terminator gets one in the buffer when there is room, which the size does not count.
+        std::u16string units;
+        for (size_t i = 0; i + 1 < value->data.size(); i += 2)
+            units.push_back(static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8)));
+        std::string text = layer::utf16ToAnsi(units.data(), units.size());
+        size = static_cast<DWORD>(text.size());
+        if (lpData && size) {
+            if (size > capacity) {
+                result = ERROR_MORE_DATA;
+            } else {
+                memcpy(lpData, text.data(), size);
+                if (size < capacity && lpData[size - 1])
+                    lpData[size] = 0;
+            }
+        }
+    } else {
+        size = static_cast<DWORD>(value->data.size());
+        if (lpData) {
+            if (size > capacity)
+                result = ERROR_MORE_DATA;
+            else if (size)
+                memcpy(lpData, value->data.data(), size);
+        }
+    }
+    if (lpType)
+        *lpType = value->type;
+    if (lpcbData)
+        *lpcbData = size;
+    return result;
+}
+
+extern "C" LONG WINAPI RegCloseKey(HKEY hKey)
+{
+    if (layer::failHere("RegCloseKey"))
+        return static_cast<LONG>(GetLastError());
+    if (isPredefined(hKey))
+        return ERROR_SUCCESS;
+    std::lock_guard<std::mutex> guard(keysLock);
+    return openKeys().erase(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}

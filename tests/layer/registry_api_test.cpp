@@ -1,0 +1,254 @@
+// The registry functions over the prefix's registry files: the 32-bit view of a 64-bit prefix,
+// rights decided from the file's mode bits (for root too), snapshots, bad files and scripted failures.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "layer_control.h"
+#include "regfile.h"
+#include "test_env.h"
+
+namespace {
+
+const char win64Text[] = R"(WINE REGISTRY Version 2
+;; All keys relative to REGISTRY\\Machine
+
+#arch=win64
+
+[Software\\A] 1796620024
+#time=1dd8608ccd3a128
+"Plain"="64"
+
+[Software\\Quorvex\\VK: Zarkhul Zuva] 1796620020
+#time=1dd8608ca315f6e
+"Installed To:"="C:\\Games\\VK64\\"
+
+[Software\\Registered Applications] 1796620019
+#time=1dd8608c9986da4
+"Shared"="64-bit"
+
+[Software\\Wow6432Node\\B\\D] 1796620024
+#time=1dd8608ccd3a128
+"Plain"="D"
+
+[Software\\Wow6432Node\\B\\Wow6432Node\\C] 1796620024
+#time=1dd8608ccd3a128
+"Plain"="C"
+
+[Software\\Wow6432Node\\Quorvex\\VK: Zarkhul Zuva] 1796620024
+#time=1dd8608ccd3a128
+"Installed To:"="C:\\Games\\VK\\"
+"Velk 2 Installed"=dword:00000001
+
+[Software\\Wow6432Node\\Registered Applications] 1796620013
+#time=1dd8608c6761f04
+#link
+"SymbolicLinkValue"=hex(6):5c,00,52,00,65,00,67,00,69,00,73,00,74,00,72,00,79,\
+  00,5c,00,4d,00,61,00,63,00,68,00,69,00,6e,00,65,00,5c,00,53,00,6f,00,66,00,\
+  74,00,77,00,61,00,72,00,65,00,5c,00,52,00,65,00,67,00,69,00,73,00,74,00,65,\
+  00,72,00,65,00,64,00,20,00,41,00,70,00,70,00,6c,00,69,00,63,00,61,00,74,00,\
+  69,00,6f,00,6e,00,73,00
+)";
+
+const char recordKey[] = "Software\\Quorvex\\VK: Zarkhul Zuva";
+
+// Each test writes the prefix's registry files itself and puts the originals back afterwards.
+class RegistryPrefix : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        system_ = testPrefix() + "/system.reg";
+        user_ = testPrefix() + "/user.reg";
+        savedSystem_ = read(system_);
+        write(system_, win64Text);
+    }
+
+    void TearDown() override
+    {
+        layerReset();
+        chmod(system_.c_str(), 0644);
+        write(system_, savedSystem_);
+        unlink(user_.c_str());
+    }
+
+    static std::string read(const std::string &path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        return content.str();
+    }
+
+    static void write(const std::string &path, const std::string &text)
+    {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    }
+
+    // The text of a string value, or the error code as text.
+    static std::string text(HKEY key, const char *name)
+    {
+        char buffer[256] = "";
+        DWORD size = sizeof buffer;
+        LONG result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(buffer), &size);
+        return result == ERROR_SUCCESS ? std::string(buffer) : "error " + std::to_string(result);
+    }
+
+    // The text of a value of a key opened from HKEY_LOCAL_MACHINE, or the error code as text.
+    static std::string text(const char *path, REGSAM access, const char *name)
+    {
+        HKEY key;
+        LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &key);
+        if (result != ERROR_SUCCESS)
+            return "error " + std::to_string(result);
+        std::string value = text(key, name);
+        RegCloseKey(key);
+        return value;
+    }
+
+    std::string system_;
+    std::string user_;
+    std::string savedSystem_;
+};
+
+TEST_F(RegistryPrefix, AThirtyTwoBitProgramSeesWow6432NodeInAWin64Prefix)
+{
+    EXPECT_EQ("C:\\Games\\VK\\", text(recordKey, KEY_ALL_ACCESS, "Installed To:"));
+    EXPECT_EQ("C:\\Games\\VK\\", text(recordKey, KEY_READ | KEY_WOW64_32KEY, "Installed To:"));
+    EXPECT_EQ("C:\\Games\\VK64\\", text(recordKey, KEY_READ | KEY_WOW64_64KEY, "Installed To:"));
+    EXPECT_EQ("C:\\Games\\VK\\",
+              text("Software\\Wow6432Node\\Quorvex\\VK: Zarkhul Zuva", KEY_READ | KEY_WOW64_64KEY, "Installed To:"))
+        << "a path through Wow6432Node names it in either view";
+    EXPECT_EQ("C:\\Games\\VK\\", text("Software\\Wow6432Node\\Quorvex\\VK: Zarkhul Zuva", KEY_READ, "Installed To:"));
+    EXPECT_EQ("64-bit", text("Software\\Registered Applications", KEY_READ, "Shared"))
+        << "a shared key is a link from the 32-bit tree to the 64-bit key";
+    EXPECT_EQ("error 2", text("Software\\A", KEY_READ, "Plain")) << "only in the 64-bit view";
+    EXPECT_EQ("D", text("Software\\B\\D", KEY_READ, "Plain"));
+    EXPECT_EQ("error 2", text("Software\\B\\C", KEY_READ, "Plain"))
+        << "inside the 32-bit tree a Wow6432Node is not entered again";
+
+    HKEY software;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, &software));
+    HKEY record;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(software, "Quorvex\\VK: Zarkhul Zuva", 0, KEY_READ, &record));
+    EXPECT_EQ("C:\\Games\\VK\\", text(record, "Installed To:")) << "relative to the 32-bit Software";
+    RegCloseKey(record);
+    RegCloseKey(software);
+}
+
+TEST_F(RegistryPrefix, AWin32PrefixHasOneView)
+{
+    std::string text32 = win64Text;
+    text32.replace(text32.find("#arch=win64"), 11, "#arch=win32");
+    write(system_, text32);
+    EXPECT_EQ("C:\\Games\\VK64\\", text(recordKey, KEY_ALL_ACCESS, "Installed To:"));
+    EXPECT_EQ("C:\\Games\\VK64\\", text(recordKey, KEY_READ | KEY_WOW64_32KEY, "Installed To:"));
+    EXPECT_EQ("64", text("Software\\A", KEY_READ, "Plain"));
+}
+
+TEST_F(RegistryPrefix, WriteRightsNeedAWritableFileEvenForRoot)
+{
+    ASSERT_EQ(0, chmod(system_.c_str(), 0444));
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_ALL_ACCESS, &key));
+    EXPECT_EQ(nullptr, key);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_SET_VALUE, &key));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Missing", 0, KEY_ALL_ACCESS, &key))
+        << "a missing key is missing before it is denied";
+    EXPECT_EQ("C:\\Games\\VK\\", text(recordKey, KEY_READ, "Installed To:")) << "reading still works";
+    EXPECT_EQ("C:\\Games\\VK\\", text(recordKey, MAXIMUM_ALLOWED, "Installed To:"));
+
+    ASSERT_EQ(0, chmod(system_.c_str(), 0644));
+    EXPECT_EQ("C:\\Games\\VK\\", text(recordKey, KEY_ALL_ACCESS, "Installed To:"));
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving the file to another owner needs root";
+
+    // Another owner's file: root counts as any other user, by the "other" bits.
+    ASSERT_EQ(0, chown(system_.c_str(), 65534, 65534));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_ALL_ACCESS, &key));
+    EXPECT_EQ("C:\\Games\\VK\\", text(recordKey, KEY_READ, "Installed To:"));
+    ASSERT_EQ(0, chmod(system_.c_str(), 0660));
+    EXPECT_EQ("error 5", text(recordKey, KEY_READ, "Installed To:")) << "nor may it read without the read bit";
+    ASSERT_EQ(0, chmod(system_.c_str(), 0666));
+    EXPECT_EQ("C:\\Games\\VK\\", text(recordKey, KEY_ALL_ACCESS, "Installed To:"));
+    ASSERT_EQ(0, chown(system_.c_str(), 0, 0));
+}
+
+TEST_F(RegistryPrefix, AnOpenKeyKeepsTheValuesItWasOpenedWith)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_ALL_ACCESS, &key));
+    layer::RegFile file;
+    std::string error;
+    ASSERT_EQ(layer::RegLoad::Ok, layer::loadRegFile(system_, file, error)) << error;
+    std::vector<BYTE> newDir = {'D', 0, ':', 0, '\\', 0, 0, 0};
+    ASSERT_TRUE(layer::setRegValue(file, layer::splitKeyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"),
+                                   layer::RegView::Wow32, u"Installed To:", REG_SZ, newDir, error));
+    ASSERT_TRUE(layer::saveRegFile(system_, file.text, error)) << error;
+
+    EXPECT_EQ("C:\\Games\\VK\\", text(key, "Installed To:"));
+    EXPECT_EQ("D:\\", text(recordKey, KEY_READ, "Installed To:"));
+
+    // A handle whose key has gone from the file opens nothing below it any more.
+    ASSERT_TRUE(layer::deleteRegKey(file, layer::splitKeyPath(u"Software\\Wow6432Node\\Quorvex"),
+                                    layer::RegView::Native, error));
+    ASSERT_TRUE(layer::saveRegFile(system_, file.text, error)) << error;
+    HKEY same;
+    EXPECT_EQ(1018 /* ERROR_KEY_DELETED */, RegOpenKeyExA(key, "", 0, KEY_READ, &same));
+    EXPECT_EQ("C:\\Games\\VK\\", text(key, "Installed To:"));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+}
+
+TEST_F(RegistryPrefix, MissingOrBrokenFilesFailClearly)
+{
+    HKEY key = nullptr;
+    write(system_, "\x7f" "ELF\x02\x01\x01 not a registry\n");
+    EXPECT_EQ(ERROR_BADDB, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_BADDB, RegQueryValueExA(HKEY_LOCAL_MACHINE, "x", nullptr, nullptr, nullptr, nullptr));
+
+    std::string text = win64Text;
+    write(system_, text.substr(0, text.find("69,00,6f,00,6e,00,73,00")));
+    EXPECT_EQ("C:\\Games\\VK\\", this->text(recordKey, KEY_READ, "Installed To:"))
+        << "what comes before a cut still reads";
+    EXPECT_EQ("error 2", this->text("Software\\Registered Applications", KEY_READ, "Shared"))
+        << "a link whose target value was cut leads nowhere";
+
+    unlink(system_.c_str());
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(HKEY_LOCAL_MACHINE, "x", nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST_F(RegistryPrefix, CurrentUserComesFromUserReg)
+{
+    write(user_, "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+                 "#arch=win64\n\n[Software\\\\Wine] 1796620024\n\"Version\"=\"win7\"\n");
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, KEY_READ, &key));
+    EXPECT_EQ("win7", text(key, "Version"));
+    RegCloseKey(key);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_CURRENT_USER, recordKey, 0, KEY_READ, &key));
+}
+
+TEST_F(RegistryPrefix, ScriptedFailuresHitOneCall)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_ALL_ACCESS, &key));
+    layerFailCall("RegCloseKey", ERROR_INVALID_HANDLE, 0);
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key)) << "the failed call closed nothing";
+
+    layerFailCall("RegQueryValueExA", ERROR_MORE_DATA, 1);
+    EXPECT_EQ("C:\\Games\\VK\\", text(recordKey, KEY_READ, "Installed To:"));
+    EXPECT_EQ("error 234", text(recordKey, KEY_READ, "Installed To:"));
+    layerFailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 0);
+    EXPECT_EQ("error 5", text(recordKey, KEY_READ, "Installed To:"));
+    EXPECT_EQ("C:\\Games\\VK\\", text(recordKey, KEY_READ, "Installed To:"));
+}
+
+} // namespace

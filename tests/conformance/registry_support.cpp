@@ -14,7 +14,7 @@
 #else
 #include <unistd.h>
 
-#include "../../posix/src/regfile.h"
+#include "regfile.h"
 #endif
 
 std::string testRegistryRoot()

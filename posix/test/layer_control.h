@@ -44,6 +44,47 @@ void layerReportExitCode(DWORD code);
 
 /* ---- Windows (see the window system's section below) ---- */
 
+/* The desktop's size in pixels (GetSystemMetrics, the desktop window); 1024 x 768 until changed. */
+void layerSetDesktopSize(int width, int height);
+
+/* TRUE: a 256-colour display with a system palette (the 20 static colours at 0-9 and 246-255), where
+   palettes are realised as Windows realises them; FALSE (the default): a true-colour display.
+   Switching clears every window's pixels. */
+void layerSetPaletteDisplay(BOOL palette);
+
+/* Another program realises a palette of `count` entries in the foreground: it claims system palette
+   entries and every top-level window gets WM_PALETTECHANGED with a window that is none of ours.
+   Only the palette display has a system palette to change. */
+void layerRealizeForeignPalette(const PALETTEENTRY *entries, UINT count);
+
+/* Called once for each message box while it is up (the box exists and is shown, its owner
+   disabled), with the box, its owner and what MessageBoxA was given. Its result ends the box as
+   that button would; 0 leaves the box to the other input sources. */
+typedef int (*LayerMessageBoxHandler)(HWND box, HWND owner, const char *text, const char *caption,
+                                      UINT style, void *context);
+void layerSetMessageBoxHandler(LayerMessageBoxHandler handler, void *context);
+
+/* Called each time a modal loop (a dialog's or a message box's) has nothing to do: no message
+   posted, no input waiting, nothing to paint. It may inspect windows and give input with the calls
+   below; when it gives none, the loop ends as Escape (a dialog) or Enter (a message box) would.
+   Input sources take turns in this order: the message box handler, the idle handler, the file
+   named by WINLAYER_SCRIPT, the terminal front end, then that fallback. */
+typedef void (*LayerIdleHandler)(HWND loopWindow, void *context);
+void layerSetIdleHandler(LayerIdleHandler handler, void *context);
+
+/* Input as a user gives it, queued and taken in turn by the modal loop. A key goes to the window
+   that has the focus when the loop takes it (vk: VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE, ...;
+   shift: with Shift held). A click presses and releases the mouse button on a window, activating
+   its top-level window first; a hidden or disabled window ignores it, as it ignores a real click.
+   layerCloseWindow clicks the close box of a window's caption. layerActivate brings a top-level
+   window to the front as the keyboard or the system does (WA_ACTIVE) or as a click does
+   (WA_CLICKACTIVE); layerDeactivate sends it behind another program. */
+void layerPressKey(UINT vk, BOOL shift);
+void layerClick(HWND window);
+void layerCloseWindow(HWND window);
+void layerActivate(HWND window, UINT how);
+void layerDeactivate(HWND window);
+
 WIN32_EXTERN_C_END
 
 #endif

@@ -67,6 +67,12 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 
+/* WM_ENTERIDLE */
+#define MSGF_DIALOGBOX 0
+
+/* Mouse message key states */
+#define MK_LBUTTON 0x0001
+
 /* WM_ACTIVATE states */
 #define WA_INACTIVE 0
 #define WA_ACTIVE 1
@@ -110,8 +116,12 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WS_MINIMIZEBOX 0x00020000L
 #define WS_MAXIMIZEBOX 0x00010000L
 #define WS_EX_DLGMODALFRAME 0x00000001L
+#define WS_EX_NOPARENTNOTIFY 0x00000004L
 #define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_WINDOWEDGE 0x00000100L
+#define WS_EX_CLIENTEDGE 0x00000200L
 #define WS_EX_CONTROLPARENT 0x00010000L
+#define WS_EX_STATICEDGE 0x00020000L
 
 /* Dialog styles */
 #define DS_ABSALIGN 0x01L
@@ -182,6 +192,9 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define BM_SETSTATE 0x00F3
 #define BM_SETSTYLE 0x00F4
 #define BM_CLICK 0x00F5
+#define BST_UNCHECKED 0x0000
+#define BST_CHECKED 0x0001
+#define BST_INDETERMINATE 0x0002
 #define BST_PUSHED 0x0004
 #define BST_FOCUS 0x0008
 
@@ -310,6 +323,22 @@ typedef struct tagMSG {
     DWORD time;
     POINT pt;
 } MSG, *PMSG, *LPMSG;
+
+/* What WM_NCCREATE and WM_CREATE receive in lParam. */
+typedef struct tagCREATESTRUCTA {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCSTR lpszName;
+    LPCSTR lpszClass;
+    DWORD dwExStyle;
+} CREATESTRUCTA, *LPCREATESTRUCTA;
 
 /* Dialog templates are packed on 2-byte boundaries, as in the resource file. */
 #pragma pack(push, 2)

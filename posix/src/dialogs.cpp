@@ -1,0 +1,869 @@
+// Dialogs: dialog templates, dialog creation, the dialog manager (DefDlgProcA and the keyboard
+// handling of IsDialogMessage) and the modal loop of DialogBoxParamA.
+#include "layer.h"
+#include "windowing.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace layer {
+namespace win {
+namespace {
+
+// Dialog base units of the classic 8-point "MS Sans Serif" at 96 DPI: the average character width
+// and the character height in pixels. A dialog unit is a quarter of the one and an eighth of the
+// other.
+const int fontBaseX = 6;
+const int fontBaseY = 13;
+const int fontBasePoints = 8;
+// Without DS_SETFONT a dialog measures in the system font.
+const int systemBaseX = 8;
+const int systemBaseY = 16;
+// SM_CXDLGFRAME: how far a dialog keeps from the desktop's right and bottom edges.
+const int dialogFrame = 3;
+// A template's point size 0x7FFF stands for the message font, 8 points here.
+const WORD messageFontPoints = 0x7FFF;
+
+struct DialogInfo : WindowExtra {
+    DLGPROC proc = nullptr;
+    LONG_PTR msgResult = 0; // DWLP_MSGRESULT
+    HWND savedFocus = nullptr;
+    // The default push button's id; IDOK until a template or DM_SETDEFID names one, as on Windows.
+    int defaultId = IDOK;
+    bool ended = false;
+    INT_PTR result = 0;
+    int baseX = systemBaseX;
+    int baseY = systemBaseY;
+};
+
+DialogInfo *infoOf(HWND hwnd)
+{
+    Window *w = findWindow(hwnd);
+    return w ? dynamic_cast<DialogInfo *>(w->extra.get()) : nullptr;
+}
+
+// MulDiv: the product over the divisor, rounded half away from zero.
+int mulDiv(int number, int numerator, int denominator)
+{
+    int64_t product = static_cast<int64_t>(number) * numerator;
+    int64_t half = denominator / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / denominator : (product - half) / denominator);
+}
+
+// Reads a dialog template with every read checked against its size.
+class TemplateReader {
+public:
+    TemplateReader(const unsigned char *data, size_t size) : data_(data), size_(size) {}
+
+    bool word(WORD &value)
+    {
+        if (size_ - pos_ < 2 || pos_ > size_)
+            return fail();
+        value = static_cast<WORD>(data_[pos_] | (data_[pos_ + 1] << 8));
+        pos_ += 2;
+        return true;
+    }
+
+    bool dword(DWORD &value)
+    {
+        WORD low = 0, high = 0;
+        if (!word(low) || !word(high))
+            return false;
+        value = low | (static_cast<DWORD>(high) << 16);
+        return true;
+    }
+
+    bool shortValue(short &value)
+    {
+        WORD raw = 0;
+        if (!word(raw))
+            return false;
+        value = static_cast<short>(raw);
+        return true;
+    }
+
+    bool bytes(size_t count)
+    {
+        if (size_ - pos_ < count || pos_ > size_)
+            return fail();
+        pos_ += count;
+        return true;
+    }
+
+    // A UTF-16 string ending in a null, turned into the ANSI code page: characters up to U+00FF are
+    // the same byte there, others have no ANSI form and become '?'.
+    bool string(std::string &value)
+    {
+        value.clear();
+        for (;;) {
+            WORD c = 0;
+            if (!word(c))
+                return false;
+            if (c == 0)
+                return true;
+            value.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+        }
+    }
+
+    // A menu, class or text field: 0xFFFF and an ordinal, or a string (empty for none).
+    bool nameOrOrdinal(std::string &name, WORD &ordinal)
+    {
+        ordinal = 0;
+        name.clear();
+        WORD first = 0;
+        size_t start = pos_;
+        if (!word(first))
+            return false;
+        if (first == 0xFFFF)
+            return word(ordinal);
+        pos_ = start;
+        return string(name);
+    }
+
+    bool alignToDword()
+    {
+        size_t aligned = (pos_ + 3) & ~static_cast<size_t>(3);
+        if (aligned > size_) {
+            // The last item's padding may be missing at the end of the resource.
+            pos_ = size_;
+            return true;
+        }
+        pos_ = aligned;
+        return true;
+    }
+
+    const unsigned char *here() const { return data_ + pos_; }
+
+private:
+    bool fail()
+    {
+        pos_ = size_ + 1;
+        return false;
+    }
+
+    const unsigned char *data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+// The predefined classes that a template names by ordinal.
+const char *classForOrdinal(WORD ordinal)
+{
+    static const char *const names[] = {"Button", "Edit", "Static", "ListBox", "ScrollBar", "ComboBox"};
+    // Windows takes ordinals 0 to 5 the same as 0x80 to 0x85.
+    if (ordinal >= 0x80 && ordinal <= 0x85)
+        ordinal -= 0x80;
+    return ordinal <= 5 ? names[ordinal] : nullptr;
+}
+
+bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &spec)
+{
+    TemplateReader in(data, size);
+    WORD version = 0, signature = 0;
+    if (!in.word(version) || !in.word(signature))
+        return false;
+    bool extended = version == 1 && signature == 0xFFFF;
+    WORD count = 0;
+    if (extended) {
+        DWORD helpId = 0;
+        if (!in.dword(helpId) || !in.dword(spec.exStyle) || !in.dword(spec.style))
+            return false;
+    } else {
+        spec.style = version | (static_cast<DWORD>(signature) << 16);
+        if (!in.dword(spec.exStyle))
+            return false;
+    }
+    if (!in.word(count) || !in.shortValue(spec.x) || !in.shortValue(spec.y) || !in.shortValue(spec.cx) ||
+        !in.shortValue(spec.cy))
+        return false;
+    std::string menu, windowClass;
+    WORD menuOrdinal = 0, classOrdinal = 0;
+    // A menu would take a bar in the non-client area; the system's templates have none.
+    if (!in.nameOrOrdinal(menu, menuOrdinal) || !in.nameOrOrdinal(windowClass, classOrdinal) ||
+        !in.string(spec.title))
+        return false;
+    spec.hasFont = (spec.style & DS_SETFONT) != 0;
+    spec.pointSize = 0;
+    if (spec.hasFont) {
+        if (!in.word(spec.pointSize))
+            return false;
+        if (spec.pointSize != messageFontPoints) {
+            std::string face;
+            if (extended && !in.bytes(4)) // weight, italic, character set
+                return false;
+            if (!in.string(face))
+                return false;
+        }
+    }
+    for (WORD i = 0; i < count; ++i) {
+        in.alignToDword();
+        DialogItem item = {};
+        DWORD id = 0;
+        if (extended) {
+            DWORD helpId = 0;
+            if (!in.dword(helpId) || !in.dword(item.exStyle) || !in.dword(item.style))
+                return false;
+        } else if (!in.dword(item.style) || !in.dword(item.exStyle)) {
+            return false;
+        }
+        if (!in.shortValue(item.x) || !in.shortValue(item.y) || !in.shortValue(item.cx) ||
+            !in.shortValue(item.cy))
+            return false;
+        if (extended) {
+            if (!in.dword(id))
+                return false;
+        } else {
+            WORD shortId = 0;
+            if (!in.word(shortId))
+                return false;
+            id = shortId;
+        }
+        item.id = static_cast<WORD>(id);
+        WORD ordinal = 0;
+        if (!in.nameOrOrdinal(item.className, ordinal))
+            return false;
+        if (item.className.empty()) {
+            const char *name = classForOrdinal(ordinal);
+            // An unknown ordinal names no class, and creating the control fails.
+            item.className = name ? name : "#" + std::to_string(ordinal);
+        }
+        // A text given as an ordinal names a resource (an icon); it has no text of its own.
+        if (!in.nameOrOrdinal(item.text, ordinal))
+            return false;
+        // The creation data: its size in bytes, then the data; the control gets the address of the
+        // size, as Windows passes it.
+        const unsigned char *dataStart = in.here();
+        WORD dataSize = 0;
+        if (!in.word(dataSize))
+            return false;
+        if (dataSize) {
+            if (!in.bytes(dataSize))
+                return false;
+            item.createData = dataStart;
+        }
+        spec.items.push_back(item);
+    }
+    return true;
+}
+
+HWND findDlgItem(HWND dialog, int id)
+{
+    Window *w = findWindow(dialog);
+    if (!w)
+        return nullptr;
+    for (HWND child : w->children) {
+        Window *c = findWindow(child);
+        if (c && c->id == id)
+            return child;
+    }
+    return nullptr;
+}
+
+UINT dialogCode(HWND hwnd)
+{
+    return static_cast<UINT>(sendMessage(hwnd, WM_GETDLGCODE, 0, 0));
+}
+
+bool canTakeTab(HWND hwnd, DWORD extraStyle)
+{
+    Window *w = findWindow(hwnd);
+    return w && (w->style & extraStyle) == extraStyle && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED);
+}
+
+// GetNextDlgTabItem: the next (or previous) visible, enabled WS_TABSTOP control after ctrl, round
+// the end of the list; ctrl itself when there is no other, and from no ctrl the first one.
+HWND nextTabItem(HWND dialog, HWND ctrl, bool previous)
+{
+    if (ctrl == dialog)
+        ctrl = nullptr;
+    if (!ctrl && previous)
+        return nullptr;
+    std::vector<HWND> controls = childWindows(dialog);
+    if (controls.empty())
+        return nullptr;
+    if (previous)
+        std::reverse(controls.begin(), controls.end());
+    size_t start = 0;
+    if (ctrl) {
+        auto self = std::find(controls.begin(), controls.end(), ctrl);
+        if (self == controls.end())
+            return ctrl;
+        start = static_cast<size_t>(self - controls.begin()) + 1;
+    }
+    for (size_t i = 0; i < controls.size(); ++i) {
+        HWND candidate = controls[(start + i) % controls.size()];
+        if (canTakeTab(candidate, WS_TABSTOP))
+            return candidate;
+    }
+    return ctrl;
+}
+
+// The first visible, enabled control: the focus of a dialog without tab stops.
+HWND firstEnabledItem(HWND dialog)
+{
+    for (HWND control : childWindows(dialog)) {
+        if (canTakeTab(control, 0))
+            return control;
+    }
+    return nullptr;
+}
+
+HWND findDefaultButton(HWND dialog)
+{
+    for (HWND control : childWindows(dialog)) {
+        if (dialogCode(control) & DLGC_DEFPUSHBUTTON)
+            return control;
+    }
+    return nullptr;
+}
+
+void saveFocus(HWND dialog)
+{
+    HWND focus = focusWindow();
+    DialogInfo *info = infoOf(dialog);
+    if (!info || !focus || !isChildOf(dialog, focus))
+        return;
+    info->savedFocus = focus;
+}
+
+// Gives the focus back to the control that had it, or to the first tab stop; on activation only
+// when a control was saved. The saved control is used up.
+void restoreFocus(HWND dialog, bool justActivated)
+{
+    DialogInfo *info = infoOf(dialog);
+    if (!info || info->ended)
+        return;
+    if (!findWindow(info->savedFocus) || info->savedFocus == dialog) {
+        if (justActivated)
+            return;
+        HWND first = nextTabItem(dialog, nullptr, false);
+        if (!first)
+            first = firstEnabledItem(dialog);
+        if (!first)
+            return;
+        info->savedFocus = first;
+    }
+    HWND target = info->savedFocus;
+    info->savedFocus = nullptr;
+    setFocus(target);
+}
+
+void setDefaultId(HWND dialog, DialogInfo &info, int id)
+{
+    HWND newDefault = findDlgItem(dialog, id);
+    int oldId = info.defaultId;
+    info.defaultId = id;
+    UINT code = newDefault ? dialogCode(newDefault) : 0;
+    if (newDefault && !(code & (DLGC_UNDEFPUSHBUTTON | DLGC_BUTTON)))
+        return;
+    HWND oldDefault = findDlgItem(dialog, oldId);
+    if (!oldDefault || !(dialogCode(oldDefault) & DLGC_DEFPUSHBUTTON))
+        oldDefault = findDefaultButton(dialog);
+    if (oldDefault && oldDefault != newDefault)
+        sendMessage(oldDefault, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    if (newDefault && (code & DLGC_UNDEFPUSHBUTTON))
+        sendMessage(newDefault, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+}
+
+// After the focus moves to a control: a push button that gets the focus becomes the default one;
+// any other control gives the default look back to the dialog's default button.
+void setDefaultButton(HWND dialog, DialogInfo &info, HWND newDefault)
+{
+    HWND oldDefault = findDlgItem(dialog, info.defaultId);
+    UINT code = newDefault ? dialogCode(newDefault) : 0;
+    if (newDefault && !(code & (DLGC_UNDEFPUSHBUTTON | DLGC_DEFPUSHBUTTON))) {
+        newDefault = oldDefault;
+        code = newDefault ? dialogCode(newDefault) : 0;
+    }
+    if (!oldDefault || !(dialogCode(oldDefault) & DLGC_DEFPUSHBUTTON))
+        oldDefault = findDefaultButton(dialog);
+    if (oldDefault && oldDefault != newDefault)
+        sendMessage(oldDefault, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    if (newDefault && (code & DLGC_UNDEFPUSHBUTTON))
+        sendMessage(newDefault, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+}
+
+// DefDlgProc's own handling of the messages that the dialog procedure left to it.
+LRESULT defaultDialogHandling(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    DialogInfo *info = infoOf(dialog);
+    switch (msg) {
+    case WM_ERASEBKGND: {
+        // The dialog's background is the 3D face colour of the classic scheme.
+        DeviceContext *dc = findDC(reinterpret_cast<HDC>(wParam));
+        Window *w = findWindow(dialog);
+        if (dc && w && dc->window == dialog)
+            fillSurface(*w, dc->clip, RGB(192, 192, 192));
+        return 1;
+    }
+    case WM_SHOWWINDOW:
+        if (!wParam)
+            saveFocus(dialog);
+        return defWindowProc(dialog, msg, wParam, lParam);
+    case WM_ACTIVATE:
+        if (wParam)
+            restoreFocus(dialog, true);
+        else
+            saveFocus(dialog);
+        return 0;
+    case WM_SETFOCUS:
+        restoreFocus(dialog, false);
+        return 0;
+    case DM_SETDEFID:
+        if (info && !info->ended)
+            setDefaultId(dialog, *info, static_cast<int>(wParam));
+        return 1;
+    case DM_GETDEFID:
+        if (info && !info->ended) {
+            if (info->defaultId)
+                return MAKELONG(info->defaultId, DC_HASDEFID);
+            if (HWND button = findDefaultButton(dialog))
+                return MAKELONG(findWindow(button)->id, DC_HASDEFID);
+        }
+        return 0;
+    case WM_NEXTDLGCTL:
+        if (info) {
+            HWND target = lParam ? reinterpret_cast<HWND>(wParam)
+                                 : nextTabItem(dialog, focusWindow(), wParam != 0);
+            if (target)
+                setFocus(target);
+            if ((info = infoOf(dialog)))
+                setDefaultButton(dialog, *info, target);
+        }
+        return 0;
+    case WM_GETFONT:
+        return 0;
+    case WM_CLOSE:
+        // The close box ends a dialog the way its Cancel button does.
+        postMessage(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                    reinterpret_cast<LPARAM>(findDlgItem(dialog, IDCANCEL)));
+        return 0;
+    }
+    return defWindowProc(dialog, msg, wParam, lParam);
+}
+
+// IsDialogMessage: the dialog manager's keyboard handling for a message of the dialog or one of
+// its controls. Everything it does not take is dispatched.
+void handleDialogMessage(HWND dialog, const MSG &msg)
+{
+    if (msg.hwnd != dialog && !isChildOf(dialog, msg.hwnd))
+        return dispatchMessage(msg);
+    if (msg.message == WM_KEYDOWN) {
+        UINT code = static_cast<UINT>(sendMessage(msg.hwnd, WM_GETDLGCODE, msg.wParam,
+                                                  reinterpret_cast<LPARAM>(&msg)));
+        if (!(code & DLGC_WANTMESSAGE)) {
+            switch (msg.wParam) {
+            case VK_TAB:
+                if (code & DLGC_WANTTAB)
+                    break;
+                sendMessage(dialog, WM_NEXTDLGCTL, shiftPressed(), 0);
+                return;
+            case VK_ESCAPE:
+                return pressEscape(dialog);
+            case VK_RETURN:
+                return pressEnter(dialog);
+            }
+        }
+    }
+    dispatchMessage(msg);
+}
+
+} // namespace
+
+HWND createDialog(const DialogSpec &spec, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner)
+{
+    int baseX = systemBaseX;
+    int baseY = systemBaseY;
+    if (spec.hasFont) {
+        // Base units grow with the point size from those of the 8-point font.
+        int points = spec.pointSize == messageFontPoints || spec.pointSize == 0 ? fontBasePoints : spec.pointSize;
+        baseX = mulDiv(fontBaseX, points, fontBasePoints);
+        baseY = mulDiv(fontBaseY, points, fontBasePoints);
+    }
+    DWORD style = spec.style;
+    DWORD exStyle = spec.exStyle;
+    if (style & DS_CONTROL)
+        style &= ~(WS_CAPTION | WS_SYSMENU);
+    style |= DS_3DLOOK;
+    if (style & DS_MODALFRAME)
+        exStyle |= WS_EX_DLGMODALFRAME;
+    if ((style & DS_CONTROL) || !(style & WS_CHILD))
+        exStyle |= WS_EX_CONTROLPARENT;
+
+    RECT margins = nonClientMargins(style, exStyle);
+    SIZE size = {mulDiv(spec.cx, baseX, 4) + margins.left + margins.right,
+                 mulDiv(spec.cy, baseY, 8) + margins.top + margins.bottom};
+    SIZE desktop = desktopSize();
+    POINT pos;
+    if (style & DS_CENTER) {
+        pos = {(desktop.cx - size.cx) / 2, (desktop.cy - size.cy) / 2};
+    } else {
+        // The template places the client area; a popup's position counts from its owner's client
+        // area unless DS_ABSALIGN makes it count from the screen.
+        pos = {mulDiv(spec.x, baseX, 4) - margins.left, mulDiv(spec.y, baseY, 8) - margins.top};
+        Window *ownerWindow = findWindow(owner);
+        if (!(style & (WS_CHILD | DS_ABSALIGN)) && ownerWindow) {
+            POINT origin = clientOriginOnScreen(*ownerWindow);
+            pos.x += origin.x;
+            pos.y += origin.y;
+        }
+    }
+    if (!(style & WS_CHILD)) {
+        // Windows keeps a dialog on the desktop.
+        int overRight = pos.x + size.cx + dialogFrame - desktop.cx;
+        int overBottom = pos.y + size.cy + dialogFrame - desktop.cy;
+        if (overRight > 0)
+            pos.x -= overRight;
+        if (overBottom > 0)
+            pos.y -= overBottom;
+        pos.x = std::max<LONG>(pos.x, 0);
+        pos.y = std::max<LONG>(pos.y, 0);
+    }
+
+    // A modal dialog disables its owner's top-level window before the dialog exists, so that the
+    // owner never takes input meanwhile; a failure gives it back.
+    HWND disabledOwner = nullptr;
+    if (modalOwner && owner) {
+        owner = topLevelOf(owner);
+        *modalOwner = owner;
+        Window *ownerWindow = findWindow(owner);
+        if (ownerWindow && !(ownerWindow->style & WS_DISABLED)) {
+            disabledOwner = owner;
+            enableWindow(owner, false);
+        }
+    }
+
+    CreateParams params = {};
+    params.className = "#32770";
+    params.text = spec.title.c_str();
+    params.style = style & ~WS_VISIBLE;
+    params.exStyle = exStyle;
+    params.x = pos.x;
+    params.y = pos.y;
+    params.width = size.cx;
+    params.height = size.cy;
+    params.parent = owner;
+    HWND dialog = createWindow(params);
+    if (!dialog) {
+        if (disabledOwner)
+            enableWindow(disabledOwner, true);
+        return nullptr;
+    }
+    auto info = std::make_unique<DialogInfo>();
+    info->proc = proc;
+    info->baseX = baseX;
+    info->baseY = baseY;
+    findWindow(dialog)->extra = std::move(info);
+
+    HWND defaultButton = nullptr;
+    for (const DialogItem &item : spec.items) {
+        CreateParams control = {};
+        control.className = item.className.c_str();
+        control.text = item.text.c_str();
+        control.style = (item.style & ~WS_POPUP) | WS_CHILD;
+        control.exStyle = item.exStyle | WS_EX_NOPARENTNOTIFY;
+        // Dialogs of the 3D look give bordered controls a sunken edge instead of the line.
+        if (control.style & WS_BORDER) {
+            control.style &= ~WS_BORDER;
+            control.exStyle |= WS_EX_CLIENTEDGE;
+        }
+        control.x = mulDiv(item.x, baseX, 4);
+        control.y = mulDiv(item.y, baseY, 8);
+        control.width = mulDiv(item.cx, baseX, 4);
+        control.height = mulDiv(item.cy, baseY, 8);
+        control.parent = dialog;
+        control.id = item.id;
+        control.createData = item.createData;
+        HWND hwnd = createWindow(control);
+        if (!hwnd) {
+            if (spec.style & DS_NOFAILCREATE)
+                continue;
+            if (disabledOwner)
+                enableWindow(disabledOwner, true);
+            destroyWindow(dialog);
+            // As Windows does, a control that fails leaves no error behind.
+            SetLastError(0);
+            return nullptr;
+        }
+        // When several controls claim to be the default button, the last one is.
+        if (dialogCode(hwnd) & DLGC_DEFPUSHBUTTON) {
+            if (defaultButton)
+                sendMessage(defaultButton, BM_SETSTYLE, BS_PUSHBUTTON, FALSE);
+            defaultButton = hwnd;
+            if (DialogInfo *dialogInfo = infoOf(dialog))
+                dialogInfo->defaultId = item.id;
+        }
+    }
+
+    if (proc) {
+        HWND focus = nextTabItem(dialog, nullptr, false);
+        if (!focus)
+            focus = firstEnabledItem(dialog);
+        // TRUE asks for the first tab stop to get the focus; WM_INITDIALOG may have changed them.
+        if (sendMessage(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), param) && findWindow(dialog) &&
+            (!(style & DS_CONTROL) || (style & WS_VISIBLE))) {
+            focus = nextTabItem(dialog, nullptr, false);
+            if (!focus)
+                focus = firstEnabledItem(dialog);
+            if (focus)
+                setFocus(focus);
+            else if (!(style & WS_CHILD))
+                setFocus(dialog);
+        }
+    }
+    if (!findWindow(dialog))
+        return nullptr;
+    if ((spec.style & WS_VISIBLE) && !(findWindow(dialog)->style & WS_VISIBLE))
+        showWindow(dialog, SW_SHOWNORMAL);
+    return findWindow(dialog) ? dialog : nullptr;
+}
+
+INT_PTR runModalLoop(HWND dialog, HWND owner)
+{
+    if (!infoOf(dialog))
+        return -1;
+    bool firstEmpty = true;
+    while (!infoOf(dialog)->ended) {
+        MSG msg;
+        if (!peekMessage(msg)) {
+            // The dialog appears the first time it has nothing to do.
+            if (firstEmpty) {
+                firstEmpty = false;
+                showWindow(dialog, SW_SHOWNORMAL);
+                if (!infoOf(dialog))
+                    return 0;
+                continue;
+            }
+            if (owner && !(findWindow(dialog)->style & DS_NOIDLEMSG))
+                sendMessage(owner, WM_ENTERIDLE, MSGF_DIALOGBOX, reinterpret_cast<LPARAM>(dialog));
+            if (infoOf(dialog) && !infoOf(dialog)->ended && !messagePending())
+                idle(dialog);
+            if (!infoOf(dialog))
+                return 0;
+            continue;
+        }
+        handleDialogMessage(dialog, msg);
+        if (!infoOf(dialog))
+            return 0;
+    }
+    DialogInfo *info = infoOf(dialog);
+    INT_PTR result = info->result;
+    Window *w = findWindow(dialog);
+    MessageBoxView box;
+    if (!messageBoxView(dialog, box))
+        trace("dialog ended title=" + quoted(w->text) + " result=" + std::to_string(static_cast<long long>(result)));
+    notify(Change::DialogEnded, dialog);
+    destroyWindow(dialog);
+    return result;
+}
+
+bool isDialog(HWND hwnd)
+{
+    return infoOf(hwnd) != nullptr;
+}
+
+LONG_PTR *dialogLongSlot(HWND hwnd, int index)
+{
+    DialogInfo *info = infoOf(hwnd);
+    return info && index == DWLP_MSGRESULT ? &info->msgResult : nullptr;
+}
+
+bool dialogEnded(HWND hwnd)
+{
+    DialogInfo *info = infoOf(hwnd);
+    return !info || info->ended;
+}
+
+bool endDialog(HWND hwnd, INT_PTR result)
+{
+    DialogInfo *info = infoOf(hwnd);
+    if (!info)
+        return false;
+    info->result = result;
+    info->ended = true;
+    HWND owner = findWindow(hwnd)->owner;
+    if (owner)
+        enableWindow(owner, true);
+    // The focus leaves the controls for the dialog itself, which then hides without passing on
+    // activation; the owner takes it back.
+    if (isChildOf(hwnd, focusWindow()))
+        setFocus(hwnd);
+    setWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    if (hwnd == activeWindow()) {
+        if (owner && findWindow(owner))
+            activateWindow(owner, false, true);
+        else
+            activateWindow(nullptr, false, true);
+    }
+    // Wakes the modal loop, as Windows does.
+    postMessage(hwnd, WM_NULL, 0, 0);
+    return true;
+}
+
+void pressEscape(HWND dialog)
+{
+    sendMessage(dialog, WM_COMMAND, IDCANCEL, reinterpret_cast<LPARAM>(findDlgItem(dialog, IDCANCEL)));
+}
+
+void pressEnter(HWND dialog)
+{
+    // A focused default push button answers for itself; else the dialog's default id, unless that
+    // control is disabled; else IDOK.
+    HWND focus = focusWindow();
+    if (isChildOf(dialog, focus) && (dialogCode(focus) & DLGC_DEFPUSHBUTTON)) {
+        sendMessage(dialog, WM_COMMAND, MAKEWPARAM(findWindow(focus)->id, BN_CLICKED),
+                    reinterpret_cast<LPARAM>(focus));
+        return;
+    }
+    DWORD defId = static_cast<DWORD>(sendMessage(dialog, DM_GETDEFID, 0, 0));
+    if (HIWORD(defId) == DC_HASDEFID) {
+        HWND button = findDlgItem(dialog, LOWORD(defId));
+        Window *w = findWindow(button);
+        if (!w || !(w->style & WS_DISABLED))
+            sendMessage(dialog, WM_COMMAND, MAKEWPARAM(LOWORD(defId), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        return;
+    }
+    sendMessage(dialog, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(findDlgItem(dialog, IDOK)));
+}
+
+} // namespace win
+} // namespace layer
+
+using namespace layer::win;
+
+extern "C" INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
+                                          DLGPROC lpDialogFunc, LPARAM dwInitParam)
+{
+    if (layer::failHere("DialogBoxParamA"))
+        return -1;
+    if (hWndParent && !windowOrFail(hWndParent))
+        return 0;
+    HRSRC resource = FindResourceA(hInstance, lpTemplateName, RT_DIALOG);
+    if (!resource)
+        return -1;
+    const void *data = LockResource(LoadResource(hInstance, resource));
+    DWORD size = SizeofResource(hInstance, resource);
+    DialogSpec spec = {};
+    if (!data || !parseTemplate(static_cast<const unsigned char *>(data), size, spec)) {
+        SetLastError(ERROR_INVALID_DATA);
+        return -1;
+    }
+    HWND owner = hWndParent;
+    HWND dialog = createDialog(spec, hWndParent, lpDialogFunc, dwInitParam, &owner);
+    if (!dialog)
+        return -1;
+    return runModalLoop(dialog, owner);
+}
+
+extern "C" BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult)
+{
+    if (layer::failHere("EndDialog"))
+        return FALSE;
+    if (!windowOrFail(hDlg))
+        return FALSE;
+    return endDialog(hDlg, nResult);
+}
+
+extern "C" HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem)
+{
+    if (layer::failHere("GetDlgItem"))
+        return nullptr;
+    if (!windowOrFail(hDlg))
+        return nullptr;
+    HWND control = findDlgItem(hDlg, nIDDlgItem);
+    if (!control)
+        SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
+    return control;
+}
+
+extern "C" int WINAPI GetDlgCtrlID(HWND hWnd)
+{
+    if (layer::failHere("GetDlgCtrlID"))
+        return 0;
+    Window *w = windowOrFail(hWnd);
+    return w ? static_cast<int>(w->id) : 0;
+}
+
+extern "C" LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+    if (layer::failHere("SendDlgItemMessageA"))
+        return 0;
+    HWND control = GetDlgItem(hDlg, nIDDlgItem);
+    return control ? sendMessage(control, Msg, wParam, lParam) : 0;
+}
+
+extern "C" BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString)
+{
+    if (layer::failHere("SetDlgItemTextA"))
+        return FALSE;
+    HWND control = GetDlgItem(hDlg, nIDDlgItem);
+    return control && sendMessage(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
+}
+
+extern "C" UINT WINAPI GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax)
+{
+    if (layer::failHere("GetDlgItemTextA"))
+        return 0;
+    if (lpString && cchMax > 0)
+        lpString[0] = '\0';
+    HWND control = GetDlgItem(hDlg, nIDDlgItem);
+    if (!control || !lpString || cchMax <= 0)
+        return 0;
+    return static_cast<UINT>(
+        sendMessage(control, WM_GETTEXT, static_cast<WPARAM>(cchMax), reinterpret_cast<LPARAM>(lpString)));
+}
+
+extern "C" BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect)
+{
+    if (layer::failHere("MapDialogRect"))
+        return FALSE;
+    if (!windowOrFail(hDlg))
+        return FALSE;
+    DialogInfo *info = infoOf(hDlg);
+    if (!info || !lpRect)
+        return FALSE;
+    lpRect->left = mulDiv(lpRect->left, info->baseX, 4);
+    lpRect->right = mulDiv(lpRect->right, info->baseX, 4);
+    lpRect->top = mulDiv(lpRect->top, info->baseY, 8);
+    lpRect->bottom = mulDiv(lpRect->bottom, info->baseY, 8);
+    return TRUE;
+}
+
+extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+    if (layer::failHere("DefDlgProcA"))
+        return 0;
+    if (!windowOrFail(hDlg))
+        return 0;
+    DialogInfo *info = infoOf(hDlg);
+    if (!info)
+        return defWindowProc(hDlg, Msg, wParam, lParam);
+    info->msgResult = 0;
+    INT_PTR handled = info->proc ? info->proc(hDlg, Msg, wParam, lParam) : 0;
+    if (!handled && findWindow(hDlg)) {
+        switch (Msg) {
+        case WM_INITDIALOG:
+            break;
+        case WM_ERASEBKGND:
+        case WM_SHOWWINDOW:
+        case WM_ACTIVATE:
+        case WM_SETFOCUS:
+        case DM_SETDEFID:
+        case DM_GETDEFID:
+        case WM_NEXTDLGCTL:
+        case WM_GETFONT:
+        case WM_CLOSE:
+            return defaultDialogHandling(hDlg, Msg, wParam, lParam);
+        default:
+            return defWindowProc(hDlg, Msg, wParam, lParam);
+        }
+    }
+    // These messages return what the dialog procedure returned; the others what it left in
+    // DWLP_MSGRESULT.
+    if ((Msg >= WM_CTLCOLORMSGBOX && Msg <= WM_CTLCOLORSTATIC) || Msg == WM_INITDIALOG)
+        return handled;
+    info = infoOf(hDlg);
+    return info ? info->msgResult : 0;
+}

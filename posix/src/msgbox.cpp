@@ -1,0 +1,270 @@
+// Message boxes: a modal dialog of the dialog class with the caption, an icon, the text (control
+// 0xFFFF, as Windows numbers it) and the buttons of the box's type under their command ids.
+#include "layer.h"
+#include "layer_control.h"
+#include "windowing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace layer {
+namespace win {
+namespace {
+
+// The ids of the icon and the text, as Windows and Wine give them.
+const WORD iconId = 0x0440;
+const WORD textId = 0xFFFF;
+
+// The classic font's average character width and line height, and the classic button size.
+const int charWidth = 6;
+const int lineHeight = 13;
+const int buttonWidth = 75;
+const int buttonHeight = 23;
+const int iconSize = 32;
+const int margin = 11;
+const int buttonGap = 6;
+
+struct BoxData {
+    std::string text;
+    std::string caption;
+    UINT style;
+    HWND owner;
+    bool offered = false; // the test's handler has seen it
+};
+
+struct BoxState {
+    std::map<HWND, BoxData *> boxes;
+    LayerMessageBoxHandler handler = nullptr;
+    void *context = nullptr;
+};
+
+BoxState &boxState()
+{
+    static BoxState s;
+    return s;
+}
+
+struct ButtonKind {
+    int id;
+    const char *text;
+};
+
+// The buttons of each type, in the order they are created (their tab order), as Windows makes them.
+std::vector<ButtonKind> buttonsFor(UINT type)
+{
+    const ButtonKind ok = {IDOK, "OK"}, cancel = {IDCANCEL, "Cancel"}, abort = {IDABORT, "&Abort"},
+                     retry = {IDRETRY, "&Retry"}, ignore = {IDIGNORE, "&Ignore"}, yes = {IDYES, "&Yes"},
+                     no = {IDNO, "&No"};
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        return {ok, cancel};
+    case MB_ABORTRETRYIGNORE:
+        return {abort, retry, ignore};
+    case MB_YESNOCANCEL:
+        return {cancel, yes, no};
+    case MB_YESNO:
+        return {yes, no};
+    case MB_RETRYCANCEL:
+        return {cancel, retry};
+    }
+    return {ok};
+}
+
+// The order the buttons stand in, left to right.
+int displayRank(int id)
+{
+    static const int order[] = {IDYES, IDNO, IDOK, IDABORT, IDRETRY, IDCANCEL, IDIGNORE};
+    return static_cast<int>(std::find(std::begin(order), std::end(order), id) - std::begin(order));
+}
+
+void place(HWND hwnd, int x, int y, int width, int height)
+{
+    setWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+}
+
+// Sizes the box round its text, icon and buttons, centres it on the desktop, and gives the default
+// button (MB_DEFBUTTON1 to 4, counted left to right) the focus and the default look.
+void layOut(HWND box, const BoxData &data)
+{
+    size_t longest = 0;
+    int lines = 1;
+    size_t start = 0;
+    for (size_t end; (end = data.text.find('\n', start)) != std::string::npos; start = end + 1, ++lines)
+        longest = std::max(longest, end - start);
+    longest = std::max(longest, data.text.size() - start);
+    int textWidth = static_cast<int>(longest) * charWidth;
+    int textHeight = lines * lineHeight;
+    bool icon = (data.style & MB_ICONMASK) != 0;
+    int textLeft = margin + (icon ? iconSize + margin : 0);
+
+    std::vector<HWND> buttons;
+    for (HWND child : childWindows(box)) {
+        Window *w = findWindow(child);
+        if (w && w->id != iconId && w->id != textId)
+            buttons.push_back(child);
+    }
+    std::sort(buttons.begin(), buttons.end(),
+              [](HWND a, HWND b) { return displayRank(static_cast<int>(findWindow(a)->id)) <
+                                          displayRank(static_cast<int>(findWindow(b)->id)); });
+    int count = static_cast<int>(buttons.size());
+    int buttonsWidth = count * buttonWidth + (count - 1) * buttonGap;
+    int contentHeight = std::max(textHeight, icon ? iconSize : 0);
+    int clientWidth = std::max(textLeft + textWidth + margin, buttonsWidth + 2 * margin);
+    int clientHeight = margin + contentHeight + margin + buttonHeight + margin;
+
+    Window *w = findWindow(box);
+    RECT m = nonClientMargins(w->style, w->exStyle);
+    int width = clientWidth + m.left + m.right;
+    int height = clientHeight + m.top + m.bottom;
+    SIZE desktop = desktopSize();
+    place(box, (desktop.cx - width) / 2, (desktop.cy - height) / 2, width, height);
+    place(findWindow(box)->children.front(), margin, margin, icon ? iconSize : 0, icon ? iconSize : 0);
+    for (HWND child : childWindows(box)) {
+        if (findWindow(child)->id == textId)
+            place(child, textLeft, margin + (contentHeight - textHeight) / 2, textWidth, textHeight);
+    }
+    int x = (clientWidth - buttonsWidth) / 2;
+    int defaultIndex = static_cast<int>((data.style & MB_DEFMASK) >> 8);
+    for (int i = 0; i < count; ++i) {
+        if (i == defaultIndex) {
+            setFocus(buttons[static_cast<size_t>(i)]);
+            sendMessage(buttons[static_cast<size_t>(i)], BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+        }
+        place(buttons[static_cast<size_t>(i)], x, clientHeight - margin - buttonHeight, buttonWidth, buttonHeight);
+        x += buttonWidth + buttonGap;
+    }
+}
+
+INT_PTR CALLBACK boxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_INITDIALOG: {
+        BoxData *data = reinterpret_cast<BoxData *>(lParam);
+        boxState().boxes[box] = data;
+        layOut(box, *data);
+        return FALSE; // the focus is placed
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+        case IDCANCEL:
+        case IDABORT:
+        case IDRETRY:
+        case IDIGNORE:
+        case IDYES:
+        case IDNO:
+            endDialog(box, static_cast<INT_PTR>(wParam));
+            break;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+std::string styleText(UINT style)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%08X", style);
+    return text;
+}
+
+} // namespace
+
+bool messageBoxView(HWND hwnd, MessageBoxView &view)
+{
+    auto it = boxState().boxes.find(hwnd);
+    if (it == boxState().boxes.end())
+        return false;
+    view = {it->second->text, it->second->caption, it->second->style, it->second->owner};
+    return true;
+}
+
+bool offerToHandler(HWND box)
+{
+    BoxState &s = boxState();
+    auto it = s.boxes.find(box);
+    if (!s.handler || it == s.boxes.end() || it->second->offered)
+        return false;
+    BoxData &data = *it->second;
+    data.offered = true;
+    int answer = s.handler(box, data.owner, data.text.c_str(), data.caption.c_str(), data.style, s.context);
+    if (!answer || !findWindow(box) || dialogEnded(box))
+        return answer != 0;
+    return endDialog(box, answer);
+}
+
+namespace {
+
+const ResetHook resetBoxes([] {
+    boxState().boxes.clear();
+    boxState().handler = nullptr;
+    boxState().context = nullptr;
+});
+
+} // namespace
+} // namespace win
+} // namespace layer
+
+using namespace layer::win;
+
+extern "C" void layerSetMessageBoxHandler(LayerMessageBoxHandler handler, void *context)
+{
+    boxState().handler = handler;
+    boxState().context = context;
+}
+
+extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
+{
+    if (layer::failHere("MessageBoxA"))
+        return 0;
+    // As under Wine, an owner that is no window fails the box's dialog creation.
+    if (hWnd && !windowOrFail(hWnd))
+        return -1;
+    BoxData data;
+    data.text = lpText ? lpText : "";
+    data.caption = lpCaption ? lpCaption : "Error";
+    data.style = uType;
+    data.owner = hWnd;
+
+    DialogSpec spec = {};
+    spec.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME | DS_NOIDLEMSG | DS_SETFONT;
+    spec.title = data.caption;
+    spec.hasFont = true;
+    spec.pointSize = 8;
+    spec.items.push_back({"Static", "", WS_CHILD | WS_VISIBLE | SS_ICON, 0, 0, 0, 0, 0, iconId, nullptr});
+    bool first = true;
+    for (const ButtonKind &button : buttonsFor(uType)) {
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | (first ? WS_GROUP : 0);
+        spec.items.push_back({"Button", button.text, style, 0, 0, 0, 0, 0, static_cast<WORD>(button.id), nullptr});
+        first = false;
+    }
+    spec.items.push_back(
+        {"Static", data.text, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX | SS_LEFT, 0, 0, 0, 0, 0, textId, nullptr});
+
+    // A task-modal box without an owner disables every window of the program meanwhile.
+    std::vector<HWND> disabled;
+    if ((uType & MB_MODEMASK) == MB_TASKMODAL && !hWnd) {
+        for (HWND top : topLevelWindows()) {
+            if (!enableWindow(top, false))
+                disabled.push_back(top);
+        }
+    }
+    HWND owner = hWnd;
+    HWND box = createDialog(spec, hWnd, boxProc, reinterpret_cast<LPARAM>(&data), &owner);
+    int result = -1;
+    if (box) {
+        HWND ownerTop = topLevelOf(hWnd);
+        Window *ownerWindow = findWindow(ownerTop);
+        trace("msgbox caption=" + quoted(data.caption) + " text=" + quoted(data.text) + " style=" +
+              styleText(uType) + " owner=" + (ownerWindow ? quoted(ownerWindow->text) : std::string("none")));
+        notify(Change::MessageBoxUp, box);
+        result = static_cast<int>(runModalLoop(box, owner));
+        boxState().boxes.erase(box);
+        trace("msgbox result=" + std::to_string(result));
+        notify(Change::MessageBoxDown, hWnd);
+    }
+    for (HWND top : disabled)
+        enableWindow(top, true);
+    return result;
+}

@@ -14,6 +14,7 @@
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 
 #define DEBUG_PROCESS 0x00000001
+#define DEBUG_ONLY_THIS_PROCESS 0x00000002
 #define CREATE_SUSPENDED 0x00000004
 #define DETACHED_PROCESS 0x00000008
 #define CREATE_NEW_CONSOLE 0x00000010
@@ -54,12 +55,28 @@ typedef struct _PROCESS_INFORMATION {
 
 WIN32_EXTERN_C_BEGIN
 
+/* The child is a native process of its own, with the caller's environment (or lpEnvironment) and
+   no descriptors but stdin, stdout and stderr. The application name (or, without one, the command
+   line's first token, with ".exe" added and no search) and the current directory are DOS paths.
+   The command line's text after its first token and the blanks that follow reaches a native
+   program (ELF, or a script with "#!" and the execute bit) as its one argument, as the native path
+   where that text is a DOS path. A Windows program (a PE file) runs through Wine, with the DOS
+   command line: the loader is $LAYER_WINE_LOADER when that is set (an absolute path, or a name in
+   PATH; empty for no Wine), else /usr/lib/wine/wine64, else "wine" in PATH. Without Wine, the
+   document that the argument text names is shown with $PAGER (through the shell), else less, else
+   more, on the program's terminal. Any other file fails with ERROR_BAD_EXE_FORMAT, synchronously,
+   as does a failed execve. DEBUG_PROCESS, DEBUG_ONLY_THIS_PROCESS and CREATE_SUSPENDED give
+   ERROR_NOT_SUPPORTED; the other flags, the security attributes, handle inheritance and the
+   startup information are accepted and have no effect. */
 BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                            LPSECURITY_ATTRIBUTES lpProcessAttributes, LPSECURITY_ATTRIBUTES lpThreadAttributes,
                            BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment,
                            LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
                            LPPROCESS_INFORMATION lpProcessInformation);
+/* Waits on a child's process or thread handle; both are signalled when the child ends. */
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+/* A child that a signal ended has the exit code 128 plus the signal's number (137 for SIGKILL),
+   as the shell reports it. */
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 void WINAPI Sleep(DWORD dwMilliseconds);
 

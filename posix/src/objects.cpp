@@ -1,0 +1,344 @@
+// Named kernel objects (semaphores and mutexes) shared by all processes of the user that work in the
+// same Wine prefix, and CloseHandle for every kind of handle.
+//
+// A named object is a file in a directory private to the user and the prefix. Every handle to it
+// is an open file description of that file holding a shared flock, so the object exists exactly
+// while some process holds such a lock: the kernel drops the locks of a process that dies, even by
+// SIGKILL, and a crash leaves no name behind. An exclusive flock on the directory makes create-or-
+// open and the last close atomic across processes.
+#include "dospath.h"
+#include "layer.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+// The object directories of Wine's tree that names reach, by the letter that marks them in a key:
+// the session's own (plain names, "Local\"), the global one ("Global\") and the sessions' links
+// ("Session\"). Wine runs every program in session 1, and session 0 is the global directory.
+const char SESSION_SPACE = 'L';
+const char GLOBAL_SPACE = 'G';
+const char SESSIONS_SPACE = 'S';
+
+// The directory a link in `space` named `component` leads to, or 0 when there is no such link.
+// Link names are case-sensitive, as on Windows.
+char linkTarget(char space, const std::string &component)
+{
+    if (space == SESSIONS_SPACE)
+        return component == "0" ? GLOBAL_SPACE : component == "1" ? SESSION_SPACE : 0;
+    if (component == "Local")
+        return SESSION_SPACE;
+    if (component == "Global")
+        return GLOBAL_SPACE;
+    if (component == "Session")
+        return SESSIONS_SPACE;
+    return 0;
+}
+
+// Follows the links at the start of a name and returns the key of the object it names (the letter
+// of its directory, then its leaf name), or 0 with the error Windows gives for that name. Any other
+// backslash leads into a directory that does not exist. (Wine answers ERROR_INVALID_HANDLE rather
+// than ERROR_PATH_NOT_FOUND where that component names an existing object.)
+DWORD objectKey(const std::string &name, std::string &key)
+{
+    if (name[0] == '\\')
+        return ERROR_BAD_PATHNAME;
+    char space = SESSION_SPACE;
+    size_t start = 0;
+    for (;;) {
+        size_t separator = name.find('\\', start);
+        std::string component = name.substr(start, separator == std::string::npos ? std::string::npos
+                                                                                   : separator - start);
+        if (component.empty())
+            return ERROR_INVALID_NAME;
+        char target = linkTarget(space, component);
+        if (separator == std::string::npos) {
+            // A link is neither a semaphore nor a mutex.
+            if (target)
+                return ERROR_INVALID_HANDLE;
+            key = std::string(1, space) + component;
+            return 0;
+        }
+        if (!target)
+            return ERROR_PATH_NOT_FOUND;
+        space = target;
+        start = separator + 1;
+    }
+}
+
+// The file name of an object: the 128-bit FNV-1a hash of its key in hex, since a name of up to
+// MAX_PATH bytes of any kind does not fit a file name. The file records the key, so that two keys
+// of one hash are told apart.
+std::string fileNameOf(const std::string &key)
+{
+    unsigned __int128 hash = (static_cast<unsigned __int128>(0x6c62272e07bb0142ULL) << 64) | 0x62b821756295c58dULL;
+    const unsigned __int128 prime = (static_cast<unsigned __int128>(1) << 88) | 0x13b;
+    for (unsigned char c : key) {
+        hash ^= c;
+        hash *= prime;
+    }
+    char text[33];
+    snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(hash >> 64),
+             static_cast<unsigned long long>(hash));
+    return text;
+}
+
+DWORD errorFromErrno(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM: return ERROR_ACCESS_DENIED;
+    case ENOENT:
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    default: return ERROR_GEN_FAILURE;
+    }
+}
+
+int lockFile(int fd, int operation)
+{
+    int result;
+    do
+        result = flock(fd, operation);
+    while (result != 0 && errno == EINTR);
+    return result;
+}
+
+// The objects directory of one prefix, opened and locked: <root>/<device>-<inode of the prefix>.
+// The root is "/tmp/.da12-objects-<uid>", in /tmp as Wine keeps its server's socket there, since a
+// prefix may lie on a file system where locks do not work.
+struct ObjectStore {
+    ObjectStore() = default;
+    ObjectStore(const ObjectStore &) = delete;
+    ObjectStore &operator=(const ObjectStore &) = delete;
+    ~ObjectStore()
+    {
+        // Closing the directory drops its lock.
+        if (dir >= 0)
+            close(dir);
+        if (root >= 0)
+            close(root);
+    }
+
+    int root = -1;
+    int dir = -1;
+};
+
+// The name of the prefix's objects directory within the root: the prefix's device and inode, as
+// Wine names its server directory, so every spelling of the prefix's path meets in one place.
+DWORD storeNameOfPrefix(std::string &name)
+{
+    struct stat prefix;
+    if (stat(layer::prefixDirectory().c_str(), &prefix) != 0 || !S_ISDIR(prefix.st_mode))
+        return ERROR_PATH_NOT_FOUND;
+    char text[48];
+    snprintf(text, sizeof text, "%llx-%llx", static_cast<unsigned long long>(prefix.st_dev),
+             static_cast<unsigned long long>(prefix.st_ino));
+    name = text;
+    return 0;
+}
+
+DWORD openStore(const std::string &name, ObjectStore &store)
+{
+    std::string rootPath = "/tmp/.da12-objects-" + std::to_string(getuid());
+    if (mkdir(rootPath.c_str(), 0700) != 0 && errno != EEXIST)
+        return errorFromErrno(errno);
+    store.root = open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (store.root < 0)
+        return errorFromErrno(errno);
+    // Anyone may create a directory in /tmp: one that is not the user's own and private would let
+    // others see, forge and hold the user's names.
+    struct stat root;
+    if (fstat(store.root, &root) != 0 || root.st_uid != getuid() || (root.st_mode & 077) != 0)
+        return ERROR_ACCESS_DENIED;
+    for (;;) {
+        if (mkdirat(store.root, name.c_str(), 0700) != 0 && errno != EEXIST)
+            return errorFromErrno(errno);
+        int dir = openat(store.root, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (dir < 0) {
+            if (errno == ENOENT)
+                continue;
+            return errorFromErrno(errno);
+        }
+        if (lockFile(dir, LOCK_EX) != 0) {
+            DWORD error = errorFromErrno(errno);
+            close(dir);
+            return error;
+        }
+        // The last close of a prefix's last object removes the directory; one removed while this
+        // process waited for its lock is gone for good, and a new one is made.
+        struct stat st;
+        if (fstat(dir, &st) == 0 && st.st_nlink > 0) {
+            store.dir = dir;
+            return 0;
+        }
+        close(dir);
+    }
+}
+
+// A handle to a named object: its own open file description, holding a shared lock.
+struct NamedObject : layer::KernelObject {
+    NamedObject(layer::HandleKind kind, int fd, const std::string &store, const std::string &file)
+        : KernelObject(kind), fd(fd), store(store), file(file)
+    {
+    }
+    ~NamedObject() override;
+
+    const int fd;
+    const std::string store;
+    const std::string file;
+};
+
+NamedObject::~NamedObject()
+{
+    ObjectStore locked;
+    // Turning the shared lock into an exclusive one succeeds only when no other handle holds the
+    // file, in this process or another: this was the last, and the name goes with it.
+    if (openStore(store, locked) == 0 && lockFile(fd, LOCK_EX | LOCK_NB) == 0) {
+        unlinkat(locked.dir, file.c_str(), 0);
+        close(fd);
+        // Fails while other objects (or files that ended processes left unlocked) remain.
+        unlinkat(locked.root, store.c_str(), AT_REMOVEDIR);
+        return;
+    }
+    close(fd);
+}
+
+char kindLetter(layer::HandleKind kind)
+{
+    return kind == layer::HandleKind::Mutex ? 'M' : 'S';
+}
+
+// What an object's file records: the letter of its kind, then its key.
+std::string readRecord(int fd)
+{
+    // One byte more than the longest record, so that a longer file never matches one.
+    char buffer[2 + MAX_PATH + 1];
+    ssize_t length = pread(fd, buffer, sizeof buffer, 0);
+    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+}
+
+HANDLE failWith(DWORD error)
+{
+    SetLastError(error);
+    return nullptr;
+}
+
+// Creates the object, or opens the existing one of the same kind and name, and sets the last error
+// to 0 or ERROR_ALREADY_EXISTS, as Windows does.
+HANDLE createObject(layer::HandleKind kind, const std::string &name)
+{
+    std::string key;
+    if (DWORD error = objectKey(name, key))
+        return failWith(error);
+    std::string storeName;
+    if (DWORD error = storeNameOfPrefix(storeName))
+        return failWith(error);
+    ObjectStore store;
+    if (DWORD error = openStore(storeName, store))
+        return failWith(error);
+
+    const std::string file = fileNameOf(key);
+    int fd = openat(store.dir, file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return failWith(errorFromErrno(errno));
+    const std::string record = kindLetter(kind) + key;
+    bool existed;
+    DWORD error = 0;
+    if (lockFile(fd, LOCK_EX | LOCK_NB) == 0) {
+        // No handle holds the file: the name is free, whatever an ended process left in it.
+        existed = false;
+        if (ftruncate(fd, 0) != 0 ||
+            pwrite(fd, record.data(), record.size(), 0) != static_cast<ssize_t>(record.size()))
+            error = errorFromErrno(errno);
+    } else if (errno == EWOULDBLOCK) {
+        existed = true;
+        std::string held = readRecord(fd);
+        // Another kind of object of that name (or another name of the same hash) holds the file.
+        if (held != record)
+            error = ERROR_INVALID_HANDLE;
+    } else {
+        existed = false;
+        error = errorFromErrno(errno);
+    }
+    // Under the directory's lock nothing competes: this takes a share beside the other holders,
+    // or turns the new object's exclusive lock into a shared one.
+    if (!error && lockFile(fd, LOCK_SH) != 0)
+        error = errorFromErrno(errno);
+    if (error) {
+        close(fd);
+        return failWith(error);
+    }
+    HANDLE handle = layer::addHandle(std::make_unique<NamedObject>(kind, fd, storeName, file));
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : 0);
+    return handle;
+}
+
+HANDLE createObject(layer::HandleKind kind, LPCSTR lpName)
+{
+    // Without a name (NULL or empty) the object is the process's own.
+    if (!lpName || !*lpName) {
+        HANDLE handle = layer::addHandle(std::make_unique<layer::KernelObject>(kind));
+        SetLastError(0);
+        return handle;
+    }
+    return createObject(kind, std::string(lpName));
+}
+
+// Windows converts the name in the thread's static buffer of MAX_PATH + 1 wide characters.
+bool nameTooLong(LPCSTR lpName)
+{
+    return lpName && strlen(lpName) > MAX_PATH;
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI CloseHandle(HANDLE hObject)
+{
+    if (layer::failHere("CloseHandle"))
+        return FALSE;
+    // The pseudo handles of the current process and thread: closing them does nothing, as on Windows.
+    if (hObject == INVALID_HANDLE_VALUE || hObject == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2)))
+        return TRUE;
+    if (!layer::closeHandle(hObject)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+extern "C" HANDLE WINAPI CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG lInitialCount, LONG lMaximumCount,
+                                          LPCSTR lpName)
+{
+    if (layer::failHere("CreateSemaphoreA"))
+        return nullptr;
+    // Windows measures the name first, then the counts, and only then looks at the name.
+    if (nameTooLong(lpName))
+        return failWith(ERROR_FILENAME_EXCED_RANGE);
+    if (lMaximumCount <= 0 || lInitialCount < 0 || lInitialCount > lMaximumCount)
+        return failWith(ERROR_INVALID_PARAMETER);
+    return createObject(layer::HandleKind::Semaphore, lpName);
+}
+
+extern "C" HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName)
+{
+    if (layer::failHere("CreateMutexA"))
+        return nullptr;
+    if (nameTooLong(lpName))
+        return failWith(ERROR_FILENAME_EXCED_RANGE);
+    return createObject(layer::HandleKind::Mutex, lpName);
+}

@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -48,7 +49,8 @@ void reclaimTerminal()
 }
 
 // What a child's process handle and thread handle share. The layer must be the only one that reaps
-// its children; where something else has (SIGCHLD ignored), how the child ended is lost.
+// its children; where something else has (SIGCHLD ignored), how the child ended is lost, and
+// GetExitCodeProcess fails with ERROR_ACCESS_DENIED, as where Windows refuses the query.
 struct Child {
     explicit Child(pid_t pid) : pid(pid) {}
     Child(const Child &) = delete;

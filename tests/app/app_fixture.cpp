@@ -151,7 +151,10 @@ int InstallerTest::answerBox(HWND box, HWND owner, const char *text, const char 
 void InstallerTest::takeStep(HWND loopWindow, void *)
 {
     InstallerTest *test = current_;
-    if (!test || loopWindow != test->dialog_ || test->nextStep_ >= test->steps_.size())
+    if (!test || loopWindow != test->dialog_)
+        return;
+    test->idleSeen_ = true;
+    if (test->nextStep_ >= test->steps_.size())
         return;
     test->steps_[test->nextStep_++](loopWindow);
 }
@@ -164,4 +167,14 @@ INT_PTR InstallerTest::runDialog(std::vector<std::function<void(HWND)>> steps)
     INT_PTR result = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, recordingDlgProc, 0);
     EXPECT_EQ(nextStep_, steps_.size()) << "the dialog ended before every step ran";
     return result;
+}
+
+bool InstallerTest::dialogTakesInput()
+{
+    steps_.clear();
+    nextStep_ = 0;
+    dialog_ = nullptr;
+    idleSeen_ = false;
+    EXPECT_EQ(DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, recordingDlgProc, 0), 0);
+    return idleSeen_;
 }

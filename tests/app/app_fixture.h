@@ -51,6 +51,9 @@ protected:
     // that gives no input ends the dialog as Escape does, so only the last step may merely look.
     // Returns DialogBoxParamA's result.
     INT_PTR runDialog(std::vector<std::function<void(HWND)>> steps = {});
+    // Runs the dialog without input; true when it came to wait for input, false when it ended
+    // during its start-up (as a refusal ends it).
+    bool dialogTakesInput();
     // Changes the working directory, as starting the installer from another folder does.
     void startFrom(const std::string &dosDir);
 
@@ -71,6 +74,7 @@ private:
     std::string savedDir_;
     std::vector<std::function<void(HWND)>> steps_;
     size_t nextStep_ = 0;
+    bool idleSeen_ = false;
     HWND dialog_ = nullptr;
     std::vector<std::pair<std::string, std::vector<BYTE>>> values_;
     std::vector<DWORD> types_;

@@ -647,14 +647,14 @@ INT_PTR runModalLoop(HWND dialog, HWND owner)
         if (!infoOf(dialog))
             return 0;
     }
-    DialogInfo *info = infoOf(dialog);
-    INT_PTR result = info->result;
-    Window *w = findWindow(dialog);
+    INT_PTR result = infoOf(dialog)->result;
+    std::string title = findWindow(dialog)->text;
     MessageBoxView box;
-    if (!messageBoxView(dialog, box))
-        trace("dialog ended title=" + quoted(w->text) + " result=" + std::to_string(static_cast<long long>(result)));
-    notify(Change::DialogEnded, dialog);
+    bool isBox = messageBoxView(dialog, box);
     destroyWindow(dialog);
+    if (!isBox)
+        trace("dialog ended title=" + quoted(title) + " result=" + std::to_string(static_cast<long long>(result)));
+    notify(Change::DialogEnded, dialog);
     return result;
 }
 

@@ -265,11 +265,6 @@ COLORREF dibPixel(const Dib &dib, int x, int row)
 
 } // namespace
 
-bool paletteDisplay()
-{
-    return gdiState().paletteDisplay;
-}
-
 uint32_t devicePixel(const DeviceContext &dc, COLORREF colour)
 {
     GdiState &s = gdiState();

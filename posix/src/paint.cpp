@@ -142,6 +142,12 @@ bool sendErase(HWND hwnd)
     return erased;
 }
 
+bool needsPaint(HWND hwnd)
+{
+    Window *w = findWindow(hwnd);
+    return w && w->invalid && isVisible(hwnd);
+}
+
 void collectVisible(HWND hwnd, std::vector<HWND> &order)
 {
     Window *w = findWindow(hwnd);
@@ -201,12 +207,6 @@ void validate(HWND hwnd, const RECT *rect)
     if (!w)
         return;
     redraw(hwnd, rect ? *rect : clientArea(*w), false, false);
-}
-
-bool needsPaint(HWND hwnd)
-{
-    Window *w = findWindow(hwnd);
-    return w && w->invalid && isVisible(hwnd);
 }
 
 HWND nextWindowToPaint()

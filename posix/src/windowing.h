@@ -189,7 +189,6 @@ HDC beginPaint(HWND hwnd, PAINTSTRUCT &paint);
 void endPaint(HWND hwnd, const PAINTSTRUCT &paint);
 void invalidate(HWND hwnd, const RECT *rect, bool erase); // rect in client coordinates, null: all
 void validate(HWND hwnd, const RECT *rect);
-bool needsPaint(HWND hwnd);
 HWND nextWindowToPaint();
 void paintNow(HWND hwnd); // UpdateWindow: WM_PAINT to the window and its children that need it
 // The erase that Windows does at once when a window appears.
@@ -202,7 +201,6 @@ void releaseWindowDCs(HWND hwnd);
 
 // ---- Colours (gdi.cpp) ----
 
-bool paletteDisplay();
 // The device value that a colour drawn through the DC gives, and the colour that a device value
 // shows now.
 uint32_t devicePixel(const DeviceContext &dc, COLORREF colour);

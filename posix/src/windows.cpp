@@ -30,7 +30,7 @@ struct InputMessage {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
-    HWND target;     // null: the focus window, else the active window
+    HWND target;     // null: whichever window has the focus then (the active one when none has)
     bool shiftAfter; // VK_SHIFT's state once this message is retrieved
 };
 
@@ -75,11 +75,6 @@ HWND newHandle()
     return hwnd;
 }
 
-LRESULT CALLBACK desktopProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    return defWindowProc(hwnd, msg, wParam, lParam);
-}
-
 void ensureDesktop()
 {
     State &s = state();
@@ -87,8 +82,8 @@ void ensureDesktop()
         return;
     auto desktop = std::make_unique<Window>();
     desktop->handle = newHandle();
-    desktop->windowClass = registerClass("#32769", desktopProc);
-    desktop->proc = desktopProc;
+    desktop->windowClass = registerClass("#32769", defWindowProc);
+    desktop->proc = defWindowProc;
     desktop->style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     desktop->rect = {0, 0, s.desktop.cx, s.desktop.cy};
     s.desktopHandle = desktop->handle;
@@ -218,6 +213,7 @@ HWND moveFocus(HWND hwnd)
     if (previous == hwnd)
         return previous;
     s.focus = hwnd;
+    notify(Change::Focus, hwnd);
     if (previous && findWindow(previous)) {
         sendMessage(previous, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
         if (s.focus != hwnd)
@@ -225,7 +221,6 @@ HWND moveFocus(HWND hwnd)
     }
     if (hwnd && findWindow(hwnd))
         sendMessage(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(previous), 0);
-    notify(Change::Focus, s.focus);
     return previous;
 }
 

@@ -385,8 +385,9 @@ TEST(Manifests, RowsFollowTheirOrderAndShareTheirTexts)
     }
     // Shared rows refer to the same texts, and only the last rows are in lower case.
     for (int i = 0; i < 124; ++i) {
-        if (i != 1)
+        if (i != 1) {
             EXPECT_EQ(delvarin1Manifest[i].fileName, delvarin2Manifest[i].fileName) << i;
+        }
     }
     for (int i = 3; i < 122; ++i)
         EXPECT_TRUE(isupper(delvarin1Manifest[i].fileName[0])) << i;

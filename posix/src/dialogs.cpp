@@ -265,14 +265,18 @@ UINT dialogCode(HWND hwnd)
     return static_cast<UINT>(sendMessage(hwnd, WM_GETDLGCODE, 0, 0));
 }
 
-bool canTakeTab(HWND hwnd, DWORD extraStyle)
+// A control that the dialog manager may move the focus to: visible and enabled by its own style,
+// and with the style bits asked for.
+bool canTakeFocus(HWND hwnd, DWORD requiredStyle)
 {
     Window *w = findWindow(hwnd);
-    return w && (w->style & extraStyle) == extraStyle && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED);
+    return w && (w->style & requiredStyle) == requiredStyle && (w->style & WS_VISIBLE) &&
+           !(w->style & WS_DISABLED);
 }
 
 // GetNextDlgTabItem: the next (or previous) visible, enabled WS_TABSTOP control after ctrl, round
-// the end of the list; ctrl itself when there is no other, and from no ctrl the first one.
+// the end of the list; ctrl itself when there is no other. Without ctrl, or from a window that is
+// not one of the dialog's controls, the search starts at the first control (the last, backwards).
 HWND nextTabItem(HWND dialog, HWND ctrl, bool previous)
 {
     if (ctrl == dialog)
@@ -285,15 +289,12 @@ HWND nextTabItem(HWND dialog, HWND ctrl, bool previous)
     if (previous)
         std::reverse(controls.begin(), controls.end());
     size_t start = 0;
-    if (ctrl) {
-        auto self = std::find(controls.begin(), controls.end(), ctrl);
-        if (self == controls.end())
-            return ctrl;
+    auto self = std::find(controls.begin(), controls.end(), ctrl);
+    if (ctrl && self != controls.end())
         start = static_cast<size_t>(self - controls.begin()) + 1;
-    }
     for (size_t i = 0; i < controls.size(); ++i) {
         HWND candidate = controls[(start + i) % controls.size()];
-        if (canTakeTab(candidate, WS_TABSTOP))
+        if (canTakeFocus(candidate, WS_TABSTOP))
             return candidate;
     }
     return ctrl;
@@ -303,7 +304,7 @@ HWND nextTabItem(HWND dialog, HWND ctrl, bool previous)
 HWND firstEnabledItem(HWND dialog)
 {
     for (HWND control : childWindows(dialog)) {
-        if (canTakeTab(control, 0))
+        if (canTakeFocus(control, 0))
             return control;
     }
     return nullptr;

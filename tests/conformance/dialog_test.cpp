@@ -164,6 +164,12 @@ TEST(DialogTemplate, FramesAndEdgesTakeTheirPixelsOutsideTheClientArea)
         GetWindowRect(push, &window);
         GetClientRect(push, &client);
         EXPECT_EQ(window.right - window.left, client.right);
+        // A progress bar draws its own frame: the edge its border became is taken away again.
+        HWND bar = GetDlgItem(dialog, IDC_BAR);
+        EXPECT_FALSE(GetWindowLongA(bar, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+        GetWindowRect(bar, &window);
+        GetClientRect(bar, &client);
+        EXPECT_EQ(window.right - window.left, client.right);
     });
     runDialog(IDD_PARSE, test);
 }

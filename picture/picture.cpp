@@ -57,6 +57,28 @@ static DWORD packedSize(const BITMAPINFOHEADER *header, DWORD colours)
     return size > 0xFFFFFFFFull ? 0xFFFFFFFF : (DWORD)size;
 }
 
+BOOL usePicture(const BITMAPINFOHEADER *header, DWORD size)
+{
+    if (!header || size < sizeof(BITMAPINFOHEADER) || header->biSize < sizeof(BITMAPINFOHEADER))
+        return FALSE;
+    DWORD colours = colourCount(header);
+    if (packedSize(header, colours) > size)
+        return FALSE;
+
+    pictureHeader = header;
+    pictureBits = (const BYTE *)header + header->biSize + 4 * colours;
+    picturePalette = createPicturePalette(header, colours);
+
+    // A control that already paints the picture keeps the procedure it had before.
+    WNDPROC current = (WNDPROC)GetWindowLongPtrA(pictureControl, GWLP_WNDPROC);
+    if (current == pictureWndProc)
+        return TRUE;
+    picturePrevProc = current;
+    if (picturePrevProc)
+        SetWindowLongPtrA(pictureControl, GWLP_WNDPROC, (LONG_PTR)pictureWndProc);
+    return TRUE;
+}
+
 void initPicture(HWND dlg)
 {
     pictureControl = GetDlgItem(dlg, IDC_PICTURE);
@@ -65,20 +87,8 @@ void initPicture(HWND dlg)
     HRSRC resource = FindResourceA(moduleInstance, MAKEINTRESOURCEA(IDB_PICTURE), RT_BITMAP);
     HGLOBAL loaded = resource ? LoadResource(moduleInstance, resource) : NULL;
     const BITMAPINFOHEADER *header = loaded ? (const BITMAPINFOHEADER *)LockResource(loaded) : NULL;
-    DWORD resourceSize = resource ? SizeofResource(moduleInstance, resource) : 0;
-    if (!header || resourceSize < sizeof(BITMAPINFOHEADER) || header->biSize < sizeof(BITMAPINFOHEADER))
-        return;
-    DWORD colours = colourCount(header);
-    if (header->biClrUsed > MAX_PALETTE_COLOURS || packedSize(header, colours) > resourceSize)
-        return;
-
-    pictureHeader = header;
-    pictureBits = (const BYTE *)header + header->biSize + 4 * colours;
-    picturePalette = createPicturePalette(header, colours);
-
-    picturePrevProc = (WNDPROC)GetWindowLongPtrA(pictureControl, GWLP_WNDPROC);
-    if (picturePrevProc)
-        SetWindowLongPtrA(pictureControl, GWLP_WNDPROC, (LONG_PTR)pictureWndProc);
+    if (header)
+        usePicture(header, SizeofResource(moduleInstance, resource));
 }
 
 // Paints the whole picture over the whole client area, straight from the resource.

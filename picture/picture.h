@@ -17,6 +17,10 @@ extern DWORD paletteRealizePending;
 // Loads the picture, builds its palette and takes over the picture control's painting.
 void initPicture(HWND dlg);
 
+// Takes a packed bitmap of `size` bytes as the picture of pictureControl: builds its palette and
+// subclasses the control. FALSE, and nothing changed, when the bitmap cannot be painted from.
+BOOL usePicture(const BITMAPINFOHEADER *header, DWORD size);
+
 LRESULT CALLBACK pictureWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The dialog is coming to the front: the picture's next paint realises its palette.

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace layer {
@@ -132,8 +134,70 @@ void splitExisting(const std::string &text, std::vector<std::string> &parts)
     }
 }
 
-// Finds the entry of `dir` called `name`: the exact name, else the first entry that differs from
-// it only in the case of ASCII letters, as Wine matches names on case-sensitive file systems.
+// A name folded as the lookups compare names: ASCII letters in lower case.
+std::string folded(const std::string &name)
+{
+    std::string key = name;
+    for (char &c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+bool sameTime(const struct timespec &a, const struct timespec &b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// A directory's names by their folded form, so that a name that misses its exact spelling is not
+// looked for by reading the whole directory every time: installing thousands of new files into one
+// directory would otherwise take time that grows with the square of their number. An index holds
+// while the directory's modification time is the one it was built at; the names the layer creates
+// and removes itself are entered as it goes (noteNameCreated, noteNameRemoved), so only a change
+// made by another program makes the next miss read the directory again. Such a change is seen once
+// the directory's time differs, which the file system's timestamp granularity (a few milliseconds
+// on some) may delay.
+struct DirectoryIndex {
+    struct timespec modified;
+    std::unordered_map<std::string, std::string> names;
+};
+
+// Indexes of the directories looked in lately, by native path; few, as the installer fills a
+// couple of directories.
+const size_t MAX_INDEXES = 16;
+std::mutex indexLock;
+
+std::unordered_map<std::string, DirectoryIndex> &indexes()
+{
+    static std::unordered_map<std::string, DirectoryIndex> byDirectory;
+    return byDirectory;
+}
+
+// The index of `dir` as the directory is now; nullptr when the directory cannot be read.
+DirectoryIndex *currentIndex(const std::string &dir)
+{
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0)
+        return nullptr;
+    auto it = indexes().find(dir);
+    if (it != indexes().end() && sameTime(it->second.modified, st.st_mtim))
+        return &it->second;
+    DIR *listing = opendir(dir.c_str());
+    if (!listing)
+        return nullptr;
+    if (indexes().size() >= MAX_INDEXES && it == indexes().end())
+        indexes().clear();
+    DirectoryIndex &index = indexes()[dir];
+    index.modified = st.st_mtim;
+    index.names.clear();
+    while (dirent *entry = readdir(listing))
+        index.names.emplace(folded(entry->d_name), entry->d_name);
+    closedir(listing);
+    return &index;
+}
+
+// Finds the entry of `dir` called `name`: the exact name, else an entry that differs from it only
+// in the case of ASCII letters, as Wine matches names on case-sensitive file systems.
 bool findEntry(const std::string &dir, const std::string &name, std::string &found)
 {
     struct stat st;
@@ -141,19 +205,38 @@ bool findEntry(const std::string &dir, const std::string &name, std::string &fou
         found = name;
         return true;
     }
-    DIR *listing = opendir(dir.c_str());
-    if (!listing)
+    std::lock_guard<std::mutex> guard(indexLock);
+    DirectoryIndex *index = currentIndex(dir);
+    if (!index)
         return false;
-    bool matched = false;
-    while (dirent *entry = readdir(listing)) {
-        if (strcasecmp(entry->d_name, name.c_str()) == 0) {
-            found = entry->d_name;
-            matched = true;
-            break;
-        }
+    auto it = index->names.find(folded(name));
+    if (it == index->names.end())
+        return false;
+    found = it->second;
+    return true;
+}
+
+// Enters a change the layer made itself into its directory's index, if there is one: the index
+// takes the directory's new modification time along with a created name. A removed name may have
+// stood for others that differ from it only in case, so a removal drops the index.
+void noteNameChange(const std::string &native, bool created)
+{
+    size_t slash = native.rfind('/');
+    if (slash == std::string::npos)
+        return;
+    std::string dir = slash == 0 ? "/" : native.substr(0, slash);
+    std::string name = native.substr(slash + 1);
+    std::lock_guard<std::mutex> guard(indexLock);
+    auto it = indexes().find(dir);
+    struct stat st;
+    if (it == indexes().end())
+        return;
+    if (!created || stat(dir.c_str(), &st) != 0) {
+        indexes().erase(it);
+        return;
     }
-    closedir(listing);
-    return matched;
+    it->second.modified = st.st_mtim;
+    it->second.names.emplace(folded(name), name);
 }
 
 // A DOS path taken apart: the drive it lies on (0 for a native path, which starts at "/") and its
@@ -215,6 +298,16 @@ bool parsePath(const char *dosPath, ParsedPath &parsed, DWORD *error)
 }
 
 } // namespace
+
+void noteNameCreated(const std::string &native)
+{
+    noteNameChange(native, true);
+}
+
+void noteNameRemoved(const std::string &native)
+{
+    noteNameChange(native, false);
+}
 
 std::string prefixDirectory()
 {

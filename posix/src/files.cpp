@@ -462,6 +462,8 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
                                            : errorFromErrno(openError));
         return FALSE;
     }
+    if (!exists)
+        layer::noteNameCreated(destination);
 
     bool plainOnly;
     {
@@ -493,8 +495,10 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     }
     if (failed) {
         // Windows removes a destination it could not finish; a crash (simulated) leaves it.
-        if (!(faulty && fault.fault == LAYER_COPY_INTERRUPTED))
+        if (!(faulty && fault.fault == LAYER_COPY_INTERRUPTED)) {
             unlink(destination.c_str());
+            layer::noteNameRemoved(destination);
+        }
         SetLastError(failure);
         return FALSE;
     }
@@ -544,8 +548,11 @@ extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (rename(source.c_str(), destination.c_str()) == 0)
+    if (rename(source.c_str(), destination.c_str()) == 0) {
+        layer::noteNameRemoved(source);
+        layer::noteNameCreated(destination);
         return TRUE;
+    }
     if (errno != EXDEV) {
         SetLastError(errorFromErrno(errno));
         return FALSE;
@@ -561,6 +568,7 @@ extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         SetLastError(errorFromErrno(errno));
         return FALSE;
     }
+    layer::noteNameRemoved(source);
     return TRUE;
 }
 
@@ -585,6 +593,7 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
         SetLastError(errorFromErrno(errno));
         return FALSE;
     }
+    layer::noteNameRemoved(native);
     return TRUE;
 }
 

@@ -105,6 +105,25 @@ TEST_F(DosPaths, NamesMatchWithoutCaseWhereTheExactNameIsAbsent)
     EXPECT_EQ(resolve(dir_ + "SUB\\New.Dat"), native_ + "/Sub/New.Dat");
 }
 
+// Names that miss their exact spelling are found through an index of the directory, kept up to
+// date with the layer's own copies, moves and deletions and rebuilt after anyone else's change.
+TEST_F(DosPaths, CaseInsensitiveMatchesFollowEveryChangeOfTheDirectory)
+{
+    EXPECT_EQ(resolve(dir_ + "sub\\LATER.DAT"), native_ + "/Sub/LATER.DAT");
+    // Another program's file, after the file system's timestamps can tell the change apart.
+    usleep(20000);
+    writeTestFile(dir_ + "Sub\\Later.dat", "made elsewhere");
+    EXPECT_EQ(resolve(dir_ + "sub\\LATER.DAT"), native_ + "/Sub/Later.dat");
+
+    ASSERT_TRUE(CopyFileA((dir_ + "Sub\\Later.dat").c_str(), (dir_ + "Sub\\Copied.Dat").c_str(), FALSE));
+    EXPECT_EQ(resolve(dir_ + "sub\\COPIED.DAT"), native_ + "/Sub/Copied.Dat");
+    ASSERT_TRUE(MoveFileA((dir_ + "Sub\\Copied.Dat").c_str(), (dir_ + "Sub\\Moved.Dat").c_str()));
+    EXPECT_EQ(resolve(dir_ + "sub\\COPIED.DAT"), native_ + "/Sub/COPIED.DAT");
+    EXPECT_EQ(resolve(dir_ + "sub\\MOVED.DAT"), native_ + "/Sub/Moved.Dat");
+    ASSERT_TRUE(DeleteFileA((dir_ + "Sub\\Moved.Dat").c_str()));
+    EXPECT_EQ(resolve(dir_ + "sub\\MOVED.DAT"), native_ + "/Sub/MOVED.DAT");
+}
+
 TEST_F(DosPaths, MissingOrNonDirectoryParentIsPathNotFound)
 {
     std::string notFound = "error " + std::to_string(ERROR_PATH_NOT_FOUND);

@@ -2,6 +2,7 @@
 #include "dospath.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,10 +53,31 @@ bool isDirectory(const std::string &path)
 }
 
 // The canonical native directory that a drive letter maps to, or "" when the prefix has no such
-// drive. Wine names the links in lower case ("c:"), whatever case the program writes.
+// drive. Wine names the links in lower case ("c:"), whatever case the program writes. Every path
+// of a drive starts here, so the resolved root is kept for as long as the link still reads the same.
 std::string driveRoot(char letter)
 {
-    std::string root = canonical(prefixDirectory() + "/dosdevices/" + lowerLetter(letter) + ":");
+    struct Drive {
+        std::string link;
+        std::string target;
+        std::string root;
+    };
+    static std::mutex lock;
+    static Drive drives[26];
+
+    std::string link = prefixDirectory() + "/dosdevices/" + lowerLetter(letter) + ":";
+    char target[4096];
+    ssize_t length = readlink(link.c_str(), target, sizeof target);
+    std::lock_guard<std::mutex> guard(lock);
+    Drive &drive = drives[upperLetter(letter) - 'A'];
+    if (length > 0 && (size_t)length < sizeof target && drive.link == link &&
+        drive.target.compare(0, std::string::npos, target, (size_t)length) == 0 && !drive.root.empty() &&
+        isDirectory(drive.root))
+        return drive.root;
+    std::string root = canonical(link);
+    drive.link = link;
+    drive.target = length > 0 && (size_t)length < sizeof target ? std::string(target, (size_t)length) : "";
+    drive.root = !root.empty() && isDirectory(root) && !drive.target.empty() ? root : "";
     return !root.empty() && isDirectory(root) ? root : "";
 }
 
@@ -327,6 +349,32 @@ bool toNativePath(const char *dosPath, std::string &native, DWORD *error)
     if (path.empty()) {
         *error = ERROR_PATH_NOT_FOUND;
         return false;
+    }
+    // Most paths name their files exactly: then the whole path, or its directory, is found at once.
+    if (!parsed.parts.empty()) {
+        std::string exact = path;
+        for (const std::string &part : parsed.parts)
+            exact = joinNative(exact, part);
+        struct stat st;
+        if (stat(exact.c_str(), &st) == 0) {
+            if (parsed.trailingSeparator && !S_ISDIR(st.st_mode)) {
+                *error = ERROR_PATH_NOT_FOUND;
+                return false;
+            }
+            native = exact;
+            return true;
+        }
+        size_t slash = exact.rfind('/');
+        std::string dir = slash == 0 ? "/" : exact.substr(0, slash);
+        if (errno == ENOENT && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            std::string found;
+            native = joinNative(dir, findEntry(dir, parsed.parts.back(), found) ? found : parsed.parts.back());
+            if (parsed.trailingSeparator && found.size() && !isDirectory(native)) {
+                *error = ERROR_PATH_NOT_FOUND;
+                return false;
+            }
+            return true;
+        }
     }
     // Every component but the last must be an existing directory; the last need not exist, but
     // a separator after it makes it a directory too.

@@ -272,6 +272,8 @@ void notify(Change what, HWND hwnd)
 {
     if (what == Change::Focus)
         traceFocus(hwnd);
+    if (!inputState().frontEnd)
+        offerTerminal();
     const FrontEnd *frontEnd = inputState().frontEnd;
     if (frontEnd && frontEnd->changed)
         frontEnd->changed(what, hwnd);

@@ -276,6 +276,10 @@ struct FrontEnd {
     void (*changed)(Change what, HWND hwnd);
 };
 void setFrontEnd(const FrontEnd *frontEnd); // null removes it
+// Installs the terminal front end (terminal.cpp) the first time it is offered, when standard input
+// and output are both terminals, no WINLAYER_SCRIPT is set and no test has reset the layer. Every
+// change is offered to it while no front end is set, so that it sees the windows from the first on.
+void offerTerminal();
 
 // A window as a front end shows it.
 struct WindowView {

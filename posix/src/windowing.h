@@ -277,8 +277,9 @@ struct FrontEnd {
 };
 void setFrontEnd(const FrontEnd *frontEnd); // null removes it
 // Installs the terminal front end (terminal.cpp) the first time it is offered, when standard input
-// and output are both terminals, no WINLAYER_SCRIPT is set and no test has reset the layer. Every
-// change is offered to it while no front end is set, so that it sees the windows from the first on.
+// and output are both terminals, no WINLAYER_SCRIPT is set and no test has reset the layer; it takes
+// the terminal when a modal loop first waits for input. Every change is offered to it while no
+// front end is set, so that it sees the windows from the first on.
 void offerTerminal();
 
 // A window as a front end shows it.

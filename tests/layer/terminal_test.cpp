@@ -793,6 +793,7 @@ TEST_F(InstallerOnTerminal, TheHelpFileGetsThePagerOnTheTerminalItself)
 const char scenarioVariable[] = "TERMINAL_SCENARIO";
 const char logVariable[] = "TERMINAL_LOG";
 const char childVariable[] = "TERMINAL_CHILD_PROGRAM";
+const char boxTextVariable[] = "TERMINAL_BOX_TEXT";
 
 void logLine(const std::string &line)
 {
@@ -873,7 +874,9 @@ TEST(TerminalChild, RunsTheScenario)
             if (strcmp(scenario, "child") == 0)
                 runChild(dialog);
             else
-                logLine("box " + std::to_string(MessageBoxA(dialog, boxText, "Pressed", MB_OK | MB_ICONWARNING)));
+                logLine("box " + std::to_string(MessageBoxA(dialog, getenv(boxTextVariable) ? getenv(boxTextVariable)
+                                                                                             : boxText,
+                                                             "Pressed", MB_OK | MB_ICONWARNING)));
             return TRUE;
         case IDC_SECOND:
             EndDialog(dialog, 4);
@@ -982,6 +985,23 @@ TEST_F(DialogOnTerminal, AMessageBoxIsWrappedAndAnsweredBySpaceEnterOrEscape)
     EXPECT_EQ(log().substr(0, 12), "box 1\nbox 1\n") << "OK for Space and Enter";
     program.send("q");
     expectEnded("3");
+}
+
+TEST_F(DialogOnTerminal, ControlCharactersOfATextNeverReachTheTerminal)
+{
+    // A text that would set the terminal's title, ring its bell and clear its screen.
+    start("box", {{boxTextVariable, "Name \x1b]0;owned\x07 and \x1b[2J\x08" "end \x93quoted\x94"}});
+    size_t before = program.output.size();
+    program.send("1");
+    ASSERT_TRUE(program.waitForScreen("Enter, Space or Esc: answer")) << program.screen.text();
+    std::string drawn = program.output.substr(before);
+    EXPECT_EQ(drawn.find("\x1b]"), std::string::npos);
+    EXPECT_EQ(drawn.find('\x07'), std::string::npos);
+    EXPECT_EQ(drawn.find('\x08'), std::string::npos);
+    EXPECT_TRUE(program.screen.contains("Name ?]0;owned? and ?[2J?end \u201Cquoted\u201D")) << program.screen.text();
+    program.send("\r");
+    program.send("2");
+    expectEnded("4");
 }
 
 TEST_F(DialogOnTerminal, EscapeIsToldFromTheSequencesOfOtherKeys)

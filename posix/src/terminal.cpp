@@ -2,14 +2,14 @@
 // runs on, and turns the keys typed there into the input a user gives a dialog.
 //
 // The window system offers it the terminal (offerTerminal) with its first change, the first window
-// made. It accepts when standard input and output are both terminals, no WINLAYER_SCRIPT drives the
-// program and no test has reset the layer (a test steers its process itself), and from then on
-// follows the windows; it takes the terminal the first time a modal loop waits for input, so that a
-// program that never waits (a test that drives its own dialogs) keeps its terminal untouched. Then
-// it draws whenever a loop waits and, throttled, whenever the program changes what a window shows
-// while it works. Raw mode and the alternate screen are in force only while a window is shown and
-// no child process has the terminal; every way out (the last window gone, exit, a fatal signal, a
-// stop) puts the terminal back as it was found.
+// made. It accepts when standard input and output are both terminals (and not dumb ones), no
+// WINLAYER_SCRIPT drives the program and no test has reset the layer (a test steers its process
+// itself), and from then on follows the windows. It takes the terminal the first time a modal loop
+// waits for input, so that a program that never waits (a test that drives its own dialogs) keeps
+// its terminal untouched. Then it draws whenever a loop waits and, throttled, whenever the program
+// changes what a window shows while it works. Raw mode and the alternate screen are in force only
+// while a window is shown and no child process has the terminal; every way out (the last window
+// gone, exit, a fatal signal, a stop) puts the terminal back as it was found.
 #include "layer.h"
 #include "regfile.h"
 #include "windowing.h"
@@ -1496,8 +1496,10 @@ void offerTerminal()
     if (t.offered || t.steered)
         return;
     t.offered = true;
+    // A dumb terminal (an editor's shell buffer) can neither place the cursor nor give single keys.
     const char *script = getenv("WINLAYER_SCRIPT");
-    if ((script && *script) || !isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))
+    const char *term = getenv("TERM");
+    if ((script && *script) || !isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || (term && !strcmp(term, "dumb")))
         return;
     t.following = true;
     setFrontEnd(&terminalFrontEnd);

@@ -157,7 +157,7 @@ const char *classForOrdinal(WORD ordinal)
     return ordinal <= 5 ? names[ordinal] : nullptr;
 }
 
-bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &spec)
+bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout)
 {
     TemplateReader in(data, size);
     WORD version = 0, signature = 0;
@@ -167,28 +167,28 @@ bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &spec)
     WORD count = 0;
     if (extended) {
         DWORD helpId = 0;
-        if (!in.dword(helpId) || !in.dword(spec.exStyle) || !in.dword(spec.style))
+        if (!in.dword(helpId) || !in.dword(layout.exStyle) || !in.dword(layout.style))
             return false;
     } else {
-        spec.style = version | (static_cast<DWORD>(signature) << 16);
-        if (!in.dword(spec.exStyle))
+        layout.style = version | (static_cast<DWORD>(signature) << 16);
+        if (!in.dword(layout.exStyle))
             return false;
     }
-    if (!in.word(count) || !in.shortValue(spec.x) || !in.shortValue(spec.y) || !in.shortValue(spec.cx) ||
-        !in.shortValue(spec.cy))
+    if (!in.word(count) || !in.shortValue(layout.x) || !in.shortValue(layout.y) || !in.shortValue(layout.cx) ||
+        !in.shortValue(layout.cy))
         return false;
     std::string menu, windowClass;
     WORD menuOrdinal = 0, classOrdinal = 0;
     // A menu would take a bar in the non-client area; the system's templates have none.
     if (!in.nameOrOrdinal(menu, menuOrdinal) || !in.nameOrOrdinal(windowClass, classOrdinal) ||
-        !in.string(spec.title))
+        !in.string(layout.title))
         return false;
-    spec.hasFont = (spec.style & DS_SETFONT) != 0;
-    spec.pointSize = 0;
-    if (spec.hasFont) {
-        if (!in.word(spec.pointSize))
+    layout.hasFont = (layout.style & DS_SETFONT) != 0;
+    layout.pointSize = 0;
+    if (layout.hasFont) {
+        if (!in.word(layout.pointSize))
             return false;
-        if (spec.pointSize != messageFontPoints) {
+        if (layout.pointSize != messageFontPoints) {
             std::string face;
             if (extended && !in.bytes(4)) // weight, italic, character set
                 return false;
@@ -242,7 +242,7 @@ bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &spec)
                 return false;
             item.createData = dataStart;
         }
-        spec.items.push_back(item);
+        layout.items.push_back(item);
     }
     return true;
 }
@@ -472,18 +472,18 @@ void handleDialogMessage(HWND dialog, const MSG &msg)
 
 } // namespace
 
-HWND createDialog(const DialogSpec &spec, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner)
+HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner)
 {
     int baseX = systemBaseX;
     int baseY = systemBaseY;
-    if (spec.hasFont) {
+    if (layout.hasFont) {
         // Base units grow with the point size from those of the 8-point font.
-        int points = spec.pointSize == messageFontPoints || spec.pointSize == 0 ? fontBasePoints : spec.pointSize;
+        int points = layout.pointSize == messageFontPoints || layout.pointSize == 0 ? fontBasePoints : layout.pointSize;
         baseX = mulDiv(fontBaseX, points, fontBasePoints);
         baseY = mulDiv(fontBaseY, points, fontBasePoints);
     }
-    DWORD style = spec.style;
-    DWORD exStyle = spec.exStyle;
+    DWORD style = layout.style;
+    DWORD exStyle = layout.exStyle;
     if (style & DS_CONTROL)
         style &= ~(WS_CAPTION | WS_SYSMENU);
     style |= DS_3DLOOK;
@@ -493,8 +493,8 @@ HWND createDialog(const DialogSpec &spec, HWND owner, DLGPROC proc, LPARAM param
         exStyle |= WS_EX_CONTROLPARENT;
 
     RECT margins = nonClientMargins(style, exStyle);
-    SIZE size = {mulDiv(spec.cx, baseX, 4) + margins.left + margins.right,
-                 mulDiv(spec.cy, baseY, 8) + margins.top + margins.bottom};
+    SIZE size = {mulDiv(layout.cx, baseX, 4) + margins.left + margins.right,
+                 mulDiv(layout.cy, baseY, 8) + margins.top + margins.bottom};
     SIZE desktop = desktopSize();
     POINT pos;
     if (style & DS_CENTER) {
@@ -502,7 +502,7 @@ HWND createDialog(const DialogSpec &spec, HWND owner, DLGPROC proc, LPARAM param
     } else {
         // The template places the client area; a popup's position counts from its owner's client
         // area unless DS_ABSALIGN makes it count from the screen.
-        pos = {mulDiv(spec.x, baseX, 4) - margins.left, mulDiv(spec.y, baseY, 8) - margins.top};
+        pos = {mulDiv(layout.x, baseX, 4) - margins.left, mulDiv(layout.y, baseY, 8) - margins.top};
         Window *ownerWindow = findWindow(owner);
         if (!(style & (WS_CHILD | DS_ABSALIGN)) && ownerWindow) {
             POINT origin = clientOriginOnScreen(*ownerWindow);
@@ -537,7 +537,7 @@ HWND createDialog(const DialogSpec &spec, HWND owner, DLGPROC proc, LPARAM param
 
     CreateParams params = {};
     params.className = "#32770";
-    params.text = spec.title.c_str();
+    params.text = layout.title.c_str();
     params.style = style & ~WS_VISIBLE;
     params.exStyle = exStyle;
     params.x = pos.x;
@@ -558,7 +558,7 @@ HWND createDialog(const DialogSpec &spec, HWND owner, DLGPROC proc, LPARAM param
     findWindow(dialog)->extra = std::move(info);
 
     HWND defaultButton = nullptr;
-    for (const DialogItem &item : spec.items) {
+    for (const DialogItem &item : layout.items) {
         CreateParams control = {};
         control.className = item.className.c_str();
         control.text = item.text.c_str();
@@ -578,7 +578,7 @@ HWND createDialog(const DialogSpec &spec, HWND owner, DLGPROC proc, LPARAM param
         control.createData = item.createData;
         HWND hwnd = createWindow(control);
         if (!hwnd) {
-            if (spec.style & DS_NOFAILCREATE)
+            if (layout.style & DS_NOFAILCREATE)
                 continue;
             if (disabledOwner)
                 enableWindow(disabledOwner, true);
@@ -615,7 +615,7 @@ HWND createDialog(const DialogSpec &spec, HWND owner, DLGPROC proc, LPARAM param
     }
     if (!findWindow(dialog))
         return nullptr;
-    if ((spec.style & WS_VISIBLE) && !(findWindow(dialog)->style & WS_VISIBLE))
+    if ((layout.style & WS_VISIBLE) && !(findWindow(dialog)->style & WS_VISIBLE))
         showWindow(dialog, SW_SHOWNORMAL);
     return findWindow(dialog) ? dialog : nullptr;
 }
@@ -746,13 +746,13 @@ extern "C" INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplate
         return -1;
     const void *data = LockResource(LoadResource(hInstance, resource));
     DWORD size = SizeofResource(hInstance, resource);
-    DialogSpec spec = {};
-    if (!data || !parseTemplate(static_cast<const unsigned char *>(data), size, spec)) {
+    DialogSpec layout = {};
+    if (!data || !parseTemplate(static_cast<const unsigned char *>(data), size, layout)) {
         SetLastError(ERROR_INVALID_DATA);
         return -1;
     }
     HWND owner = hWndParent;
-    HWND dialog = createDialog(spec, hWndParent, lpDialogFunc, dwInitParam, &owner);
+    HWND dialog = createDialog(layout, hWndParent, lpDialogFunc, dwInitParam, &owner);
     if (!dialog)
         return -1;
     return runModalLoop(dialog, owner);

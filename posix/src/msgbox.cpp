@@ -227,19 +227,19 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
     data.style = uType;
     data.owner = hWnd;
 
-    DialogSpec spec = {};
-    spec.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME | DS_NOIDLEMSG | DS_SETFONT;
-    spec.title = data.caption;
-    spec.hasFont = true;
-    spec.pointSize = 8;
-    spec.items.push_back({"Static", "", WS_CHILD | WS_VISIBLE | SS_ICON, 0, 0, 0, 0, 0, iconId, nullptr});
+    DialogSpec layout = {};
+    layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME | DS_NOIDLEMSG | DS_SETFONT;
+    layout.title = data.caption;
+    layout.hasFont = true;
+    layout.pointSize = 8;
+    layout.items.push_back({"Static", "", WS_CHILD | WS_VISIBLE | SS_ICON, 0, 0, 0, 0, 0, iconId, nullptr});
     bool first = true;
     for (const ButtonKind &button : buttonsFor(uType)) {
         DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | (first ? WS_GROUP : 0);
-        spec.items.push_back({"Button", button.text, style, 0, 0, 0, 0, 0, static_cast<WORD>(button.id), nullptr});
+        layout.items.push_back({"Button", button.text, style, 0, 0, 0, 0, 0, static_cast<WORD>(button.id), nullptr});
         first = false;
     }
-    spec.items.push_back(
+    layout.items.push_back(
         {"Static", data.text, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX | SS_LEFT, 0, 0, 0, 0, 0, textId, nullptr});
 
     // A task-modal box without an owner disables every window of the program meanwhile.
@@ -251,7 +251,7 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
         }
     }
     HWND owner = hWnd;
-    HWND box = createDialog(spec, hWnd, boxProc, reinterpret_cast<LPARAM>(&data), &owner);
+    HWND box = createDialog(layout, hWnd, boxProc, reinterpret_cast<LPARAM>(&data), &owner);
     int result = -1;
     if (box) {
         HWND ownerTop = topLevelOf(hWnd);

@@ -152,7 +152,7 @@ struct DialogSpec {
 // Creates a dialog and its controls, sends WM_INITDIALOG and sets the first focus, as
 // CreateDialogIndirectParam does; for a modal dialog it first disables the owner's top-level window
 // (*modalOwner receives it). Null when a control's class is missing.
-HWND createDialog(const DialogSpec &spec, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner);
+HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner);
 // Runs the modal loop of a dialog made by createDialog, destroys it and returns its result.
 INT_PTR runModalLoop(HWND dialog, HWND owner);
 bool isDialog(HWND hwnd);

@@ -147,14 +147,24 @@ INT_PTR CALLBACK boxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
+        case IDCANCEL: {
+            // Escape and the close box answer a box without a Cancel button only when it has just
+            // OK, and then as OK does; the other kinds wait for one of their own buttons.
+            auto it = boxState().boxes.find(box);
+            UINT type = it == boxState().boxes.end() ? MB_OK : it->second->style & MB_TYPEMASK;
+            if (type == MB_OK)
+                endDialog(box, IDOK);
+            else if (type == MB_OKCANCEL || type == MB_YESNOCANCEL || type == MB_RETRYCANCEL)
+                endDialog(box, IDCANCEL);
+            break;
+        }
         case IDOK:
-        case IDCANCEL:
         case IDABORT:
         case IDRETRY:
         case IDIGNORE:
         case IDYES:
         case IDNO:
-            endDialog(box, static_cast<INT_PTR>(wParam));
+            endDialog(box, static_cast<INT_PTR>(LOWORD(wParam)));
             break;
         }
         return FALSE;

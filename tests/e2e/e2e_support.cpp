@@ -107,6 +107,26 @@ void deleteInstallRecord()
     }
 }
 
+const char GameTest::TITLE[] = "VKZS: Delvarin 2 Installer";
+
+void GameTest::SetUp()
+{
+    root_ = makeScratchDir(testing::UnitTest::GetInstance()->current_test_info()->name());
+    gameDir_ = root_ + "game\\";
+    mediaDir_ = root_ + "media\\";
+    CreateDirectoryA(gameDir_.c_str(), nullptr);
+    CreateDirectoryA((gameDir_ + "vk2").c_str(), nullptr);
+    CreateDirectoryA((gameDir_ + "vk2\\gamedat").c_str(), nullptr);
+    CreateDirectoryA(mediaDir_.c_str(), nullptr);
+    writeFile(gameDir_ + "vk2\\vk2.exe", "the game as it was installed");
+    writeInstallRecord(gameDir_, 1);
+}
+
+void GameTest::TearDown()
+{
+    deleteInstallRecord();
+}
+
 InstallerProcess::InstallerProcess(const std::string &currentDir)
 {
     STARTUPINFOA startup{};

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,19 @@ bool fileExists(const std::string &path);
 // The compilation's record in the registry, as its own setup writes it, in both registry views.
 void writeInstallRecord(const std::string &installDir, DWORD secondGameInstalled);
 void deleteInstallRecord();
+
+// A test with the game installed in a directory of its own ("...\game\", with "vk2\vk2.exe" and
+// "vk2\gamedat\"), the compilation's record pointing there, and an empty media directory.
+class GameTest : public testing::Test {
+protected:
+    static const char TITLE[];
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string root_;
+    std::string gameDir_;
+    std::string mediaDir_;
+};
 
 // A running installer.
 class InstallerProcess {

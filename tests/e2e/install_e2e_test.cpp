@@ -6,8 +6,6 @@
 
 #include "install/manifest.h"
 
-static const char TITLE[] = "VKZS: Delvarin 2 Installer";
-
 // The name without the blanks that fill it to twelve characters.
 static std::string trimmed(const char *name)
 {
@@ -23,25 +21,15 @@ static std::string contentOf(const std::string &name)
     return content;
 }
 
-class InstallE2E : public testing::Test {
+class InstallE2E : public GameTest {
 protected:
     void SetUp() override
     {
-        root_ = makeScratchDir(testing::UnitTest::GetInstance()->current_test_info()->name());
-        gameDir_ = root_ + "game\\";
-        mediaDir_ = root_ + "media\\";
-        CreateDirectoryA(gameDir_.c_str(), nullptr);
-        CreateDirectoryA((gameDir_ + "vk2").c_str(), nullptr);
-        CreateDirectoryA((gameDir_ + "vk2\\gamedat").c_str(), nullptr);
-        CreateDirectoryA(mediaDir_.c_str(), nullptr);
-        writeFile(gameDir_ + "vk2\\vk2.exe", "the game as it was installed");
+        GameTest::SetUp();
         for (const ManifestEntry *manifest : {delvarin1Manifest, delvarin2Manifest})
             for (const ManifestEntry *entry = manifest; entry->fileName[0]; ++entry)
                 writeFile(mediaDir_ + trimmed(entry->fileName), contentOf(trimmed(entry->fileName)));
-        writeInstallRecord(gameDir_, 1);
     }
-
-    void TearDown() override { deleteInstallRecord(); }
 
     // Presses an install button and waits until every file of the manifest is in place and
     // the progress panel is hidden again.
@@ -64,9 +52,6 @@ protected:
         return gameDir_ + entry.subdirectory + trimmed(entry.fileName);
     }
 
-    std::string root_;
-    std::string gameDir_;
-    std::string mediaDir_;
 };
 
 TEST_F(InstallE2E, InstallsBothPacksAndSavesTheGameOnce)

@@ -5,29 +5,7 @@
 
 #include <cstdlib>
 
-static const char TITLE[] = "VKZS: Delvarin 2 Installer";
-
-class InstallerE2E : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        root_ = makeScratchDir(testing::UnitTest::GetInstance()->current_test_info()->name());
-        gameDir_ = root_ + "game\\";
-        mediaDir_ = root_ + "media\\";
-        CreateDirectoryA(gameDir_.c_str(), nullptr);
-        CreateDirectoryA((gameDir_ + "vk2").c_str(), nullptr);
-        CreateDirectoryA((gameDir_ + "vk2\\gamedat").c_str(), nullptr);
-        CreateDirectoryA(mediaDir_.c_str(), nullptr);
-        writeFile(gameDir_ + "vk2\\vk2.exe", "the installed game");
-        writeInstallRecord(gameDir_, 1);
-    }
-
-    void TearDown() override { deleteInstallRecord(); }
-
-    std::string root_;
-    std::string gameDir_;
-    std::string mediaDir_;
-};
+using InstallerE2E = GameTest;
 
 TEST_F(InstallerE2E, ShowsItsCentredDialogWithThePanelHiddenAndQuits)
 {

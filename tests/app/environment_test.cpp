@@ -140,6 +140,15 @@ TEST_F(Environment, AnInstallDirWithoutItsBackslashIsRefused)
     EXPECT_EQ(shown(boxes), std::vector<std::string>{refusal()});
 }
 
+// A path to the game that would not fit its buffer names nothing: the game is not found.
+TEST_F(Environment, AnInstallDirTooLongForTheGamesPathIsRefused)
+{
+    setText("Installed To:", "C:\\" + std::string(1012, 'g') + "\\");
+    EXPECT_FALSE(accepted());
+    EXPECT_EQ(shown(boxes), std::vector<std::string>{refusal()});
+    EXPECT_EQ(strlen(installRecord.installDir), 1016u) << "read whole";
+}
+
 // The key is opened for full access: a user who may only read it is refused.
 TEST_F(Environment, AKeyTheUserCannotWriteIsRefused)
 {

@@ -2,7 +2,6 @@
 // commands, and keeps the focus on the dialog window after every repaint.
 #include "app/maindlg.h"
 
-#include <stdio.h>
 
 #include "common/message.h"
 #include "env/environment.h"
@@ -18,7 +17,7 @@ static char centerErrorText[1024];
 
 static void reportCenterError(HWND window, const char *format, DWORD error)
 {
-    snprintf(centerErrorText, sizeof centerErrorText, format, (int)error);
+    formatText(centerErrorText, sizeof centerErrorText, format, (int)error);
     showMessage(centerErrorText, CENTER_ERROR_CAPTION, MB_OK, window);
 }
 

@@ -7,6 +7,10 @@
 // Process-wide text into which message texts, and some paths that are only tested, are formatted.
 extern char messageText[1024];
 
+// Formats into a buffer of `size` bytes, printf-style. A text too long for the buffer is cut at its
+// end; returns FALSE when that happened.
+BOOL formatText(char *buffer, size_t size, const char *format, ...) __attribute__((format(printf, 3, 4)));
+
 // Formats into messageText, printf-style. A text too long for the buffer is cut at its end;
 // returns FALSE when that happened.
 BOOL formatMessage(const char *format, ...) __attribute__((format(printf, 1, 2)));

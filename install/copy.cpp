@@ -3,7 +3,6 @@
 
 #include <commctrl.h>
 #include <io.h>
-#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 
@@ -103,14 +102,6 @@ static int countEntries(const ManifestEntry *manifest)
     return count;
 }
 
-// Writes printf-style text at `tail` of a path buffer; FALSE when it does not fit.
-static BOOL writeTail(char *path, size_t size, size_t tail, const char *format, const char *first,
-                      const char *second)
-{
-    int length = snprintf(path + tail, size - tail, format, first, second);
-    return length >= 0 && (size_t)length < size - tail;
-}
-
 int copyFiles(const ManifestEntry *manifest, const char *caption)
 {
     char sourcePath[1024];
@@ -123,18 +114,18 @@ int copyFiles(const ManifestEntry *manifest, const char *caption)
 
     // The prefixes are written once; each file rewrites only what follows them. Both directory
     // texts are terminated within buffers of this size.
-    snprintf(sourcePath, sizeof sourcePath, "%s", sourceDir);
+    formatText(sourcePath, sizeof sourcePath, "%s", sourceDir);
     size_t sourceTail = strlen(sourcePath);
-    snprintf(destinationPath, sizeof destinationPath, "%s", installRecord.installDir);
+    formatText(destinationPath, sizeof destinationPath, "%s", installRecord.installDir);
     size_t destinationTail = strlen(destinationPath);
 
     for (int i = 0; i < count; ++i) {
         const ManifestEntry &entry = manifest[i];
         // A path cut short by its buffer would name another file: such an entry is reported as a
         // failed copy and never touched.
-        BOOL fits = writeTail(sourcePath, sizeof sourcePath, sourceTail, "%s%s", entry.fileName, "") &&
-                    writeTail(destinationPath, sizeof destinationPath, destinationTail, "%s%s",
-                              entry.subdirectory, entry.fileName);
+        BOOL fits = formatText(sourcePath + sourceTail, sizeof sourcePath - sourceTail, "%s", entry.fileName) &&
+                    formatText(destinationPath + destinationTail, sizeof destinationPath - destinationTail, "%s%s",
+                               entry.subdirectory, entry.fileName);
         setStatusLine2(entry.fileName);
         if (!fits || !CopyFileA(sourcePath, destinationPath, FALSE)) {
             formatMessage("Could not copy file '%s' to '%s'", sourcePath, destinationPath);

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 #include <io.h>
-#include <stdio.h>
 #include <sys/stat.h>
 
 #include "common/message.h"
@@ -57,16 +56,6 @@ int checkDiskSpace(char drive, int requiredMegabytes)
     return 1;
 }
 
-static BOOL formPath(char *path, size_t size, const char *first, const char *second)
-{
-    int length = snprintf(path, size, "%s%s", first, second);
-    return length >= 0 && (size_t)length < size;
-}
-
-// Saves the game's executable once, as the backup. The copy goes to a temporary name that is
-// renamed only when complete, so an interrupted copy never poses as the backup; the rename never
-// replaces a file, so an existing backup is kept even where the existence test cannot see it
-// (OpenFile refuses paths of 128 characters or more).
 // The copy takes the executable's read-only attribute, which would keep the file from being
 // replaced or deleted; a part left by an interrupted run is therefore made writable first.
 static void discardBackupPart(const char *backupPart)
@@ -75,6 +64,10 @@ static void discardBackupPart(const char *backupPart)
     DeleteFileA(backupPart);
 }
 
+// Saves the game's executable once, as the backup. The copy goes to a temporary name that is
+// renamed only when complete, so an interrupted copy never poses as the backup; the rename never
+// replaces a file, so an existing backup is kept even where the existence test cannot see it
+// (OpenFile refuses paths of 128 characters or more).
 static BOOL backUpGame(const char *gameExe, const char *backup, const char *backupPart)
 {
     OFSTRUCT file;
@@ -102,10 +95,10 @@ int installPack(int pack)
 
     // The game directory starts with a backslash after the install directory's own; the file
     // functions take the pair as one separator.
-    BOOL fits = formPath(gameDir, sizeof gameDir, installRecord.installDir, GAME_DIR) &&
-                formPath(gameExe, sizeof gameExe, gameDir, GAME_EXE) &&
-                formPath(backup, sizeof backup, gameDir, BACKUP_EXE) &&
-                formPath(backupPart, sizeof backupPart, gameDir, BACKUP_PART);
+    BOOL fits = formatText(gameDir, sizeof gameDir, "%s%s", installRecord.installDir, GAME_DIR) &&
+                formatText(gameExe, sizeof gameExe, "%s%s", gameDir, GAME_EXE) &&
+                formatText(backup, sizeof backup, "%s%s", gameDir, BACKUP_EXE) &&
+                formatText(backupPart, sizeof backupPart, "%s%s", gameDir, BACKUP_PART);
 
     if (!checkDiskSpace(installRecord.installDir[0], REQUIRED_MEGABYTES))
         return 0;

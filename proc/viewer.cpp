@@ -1,7 +1,6 @@
 // The child process runner and the document viewer.
 #include "proc/viewer.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include "common/message.h"
@@ -10,12 +9,6 @@
 static const char CANNOT_EXECUTE_CAPTION[] = "Cannot execute file:";
 static const char NOT_FOUND_CAPTION[] = "Could not find file:";
 static const char VIEWER[] = "notepad.exe";
-
-static BOOL formText(char *buffer, size_t size, const char *format, const char *first, const char *second)
-{
-    int length = snprintf(buffer, size, format, first, second);
-    return length >= 0 && (size_t)length < size;
-}
 
 static void reportCannotExecute(const char *programPath, DWORD error)
 {
@@ -61,7 +54,7 @@ void viewDocument(const char *documentName)
     char viewerPath[1024];
     char commandLine[1024];
 
-    BOOL documentFits = formText(documentPath, sizeof documentPath, "%s%s", sourceDir, documentName);
+    BOOL documentFits = formatText(documentPath, sizeof documentPath, "%s%s", sourceDir, documentName);
     OFSTRUCT file;
     if (!documentFits || OpenFile(documentPath, &file, OF_EXIST) == HFILE_ERROR) {
         showMessage(documentPath, NOT_FOUND_CAPTION, MB_OK, mainDialog);
@@ -78,8 +71,8 @@ void viewDocument(const char *documentName)
     windowsDir[length + 1] = 0;
 
     // The command line is not quoted: the viewer takes all of its argument text as the file name.
-    if (!formText(viewerPath, sizeof viewerPath, "%s%s", windowsDir, VIEWER) ||
-        !formText(commandLine, sizeof commandLine, "%s %s", viewerPath, documentPath)) {
+    if (!formatText(viewerPath, sizeof viewerPath, "%s%s", windowsDir, VIEWER) ||
+        !formatText(commandLine, sizeof commandLine, "%s %s", viewerPath, documentPath)) {
         reportCannotExecute(viewerPath, ERROR_FILENAME_EXCED_RANGE);
         return;
     }

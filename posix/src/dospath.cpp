@@ -66,19 +66,20 @@ std::string driveRoot(char letter)
     static Drive drives[26];
 
     std::string link = prefixDirectory() + "/dosdevices/" + lowerLetter(letter) + ":";
-    char target[4096];
-    ssize_t length = readlink(link.c_str(), target, sizeof target);
+    char buffer[4096];
+    ssize_t length = readlink(link.c_str(), buffer, sizeof buffer);
+    std::string target = length > 0 && (size_t)length < sizeof buffer ? std::string(buffer, (size_t)length) : "";
     std::lock_guard<std::mutex> guard(lock);
     Drive &drive = drives[upperLetter(letter) - 'A'];
-    if (length > 0 && (size_t)length < sizeof target && drive.link == link &&
-        drive.target.compare(0, std::string::npos, target, (size_t)length) == 0 && !drive.root.empty() &&
+    if (!target.empty() && drive.link == link && drive.target == target && !drive.root.empty() &&
         isDirectory(drive.root))
         return drive.root;
     std::string root = canonical(link);
-    drive.link = link;
-    drive.target = length > 0 && (size_t)length < sizeof target ? std::string(target, (size_t)length) : "";
-    drive.root = !root.empty() && isDirectory(root) && !drive.target.empty() ? root : "";
-    return !root.empty() && isDirectory(root) ? root : "";
+    if (!root.empty() && !isDirectory(root))
+        root.clear();
+    // Only a link that could be read can tell later whether it still reads the same.
+    drive = {link, target, target.empty() ? "" : root};
+    return root;
 }
 
 std::string joinNative(const std::string &dir, const std::string &name)

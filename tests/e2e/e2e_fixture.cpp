@@ -1,0 +1,44 @@
+#include "e2e_fixture.h"
+
+const char GAME_EXE_CONTENT[] = "the game as it was installed";
+const char REFUSAL_CAPTION[] = "Delvarin 1 and 2 Install Aborted";
+const char REFUSAL_TEXT[] =
+    "Yo, Rookie, this is a Windows 95 version of Delvarin 1 and 2!  Please install the VK: Zarkhul "
+    "Zuva version of Velkor 2 to allow Delvarin 1 and 2 to be installed.";
+
+void GameTest::SetUp()
+{
+    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "." + test->name();
+    for (char &c : name)
+        if (c == '/')
+            c = '-';
+    root_ = makeScratchDir(name);
+    gameDir_ = root_ + "game\\";
+    mediaDir_ = root_ + "media\\";
+    CreateDirectoryA(mediaDir_.c_str(), nullptr);
+    deleteInstallRecord();
+    installGame(gameDir_);
+}
+
+void GameTest::TearDown()
+{
+    deleteInstallRecord();
+}
+
+void GameTest::installGame(const std::string &gameDir)
+{
+    CreateDirectoryA(gameDir.c_str(), nullptr);
+    CreateDirectoryA((gameDir + "vk2").c_str(), nullptr);
+    CreateDirectoryA((gameDir + "vk2\\gamedat").c_str(), nullptr);
+    writeFile(gameDir + "vk2\\vk2.exe", GAME_EXE_CONTENT);
+    writeInstallRecord(gameDir, 1);
+}
+
+std::string describe(const std::vector<BoxRecord> &boxes)
+{
+    std::string text = std::to_string(boxes.size()) + " boxes:";
+    for (const BoxRecord &box : boxes)
+        text += "\n  [" + box.caption + "] " + box.text;
+    return text;
+}

@@ -1,0 +1,116 @@
+// The environment check against the real registry: each way the compilation's record can fail,
+// and the boxes the user sees for it while the dialog stays hidden.
+#include "e2e_fixture.h"
+
+#include <functional>
+
+class EnvironmentE2E : public GameTest {
+protected:
+    // Runs the installer to its end, answering every box, and checks that the dialog was never
+    // shown and that each box was owned by the hidden dialog, without an icon.
+    std::vector<BoxRecord> refusedRun()
+    {
+        Installer installer(mediaDir_);
+        EXPECT_EQ(installer.waitForDialog(), nullptr) << "the dialog was shown";
+        EXPECT_EQ(installer.finish(), 0u);
+        for (const BoxRecord &box : installer.boxes()) {
+            EXPECT_TRUE(box.ownedByDialog) << box.caption;
+            EXPECT_FALSE(box.icon) << box.caption;
+            EXPECT_TRUE(box.dialog.exists && !box.dialog.visible) << box.caption;
+        }
+        return installer.boxes();
+    }
+
+    void expectRefusal(const std::vector<BoxRecord> &boxes, const char *registryText = nullptr)
+    {
+        size_t expected = registryText ? 2 : 1;
+        ASSERT_EQ(boxes.size(), expected) << describe(boxes);
+        if (registryText) {
+            EXPECT_EQ(boxes[0].caption, "REGISTRY");
+            EXPECT_EQ(boxes[0].text, registryText);
+        }
+        EXPECT_EQ(boxes.back().caption, REFUSAL_CAPTION);
+        EXPECT_EQ(boxes.back().text, REFUSAL_TEXT);
+    }
+
+    bool dialogShows()
+    {
+        Installer installer(mediaDir_);
+        HWND dialog = installer.waitForDialog();
+        installer.close();
+        EXPECT_EQ(installer.finish(), 0u);
+        EXPECT_TRUE(installer.boxes().empty()) << describe(installer.boxes());
+        return dialog != nullptr;
+    }
+};
+
+TEST_F(EnvironmentE2E, ACompleteRecordAndTheGameShowTheDialog)
+{
+    EXPECT_TRUE(dialogShows());
+}
+
+TEST_F(EnvironmentE2E, AMissingKeyGivesTheRefusalAlone)
+{
+    deleteInstallRecord();
+    expectRefusal(refusedRun());
+}
+
+// Only the first missing value is named: the read stops there.
+TEST_F(EnvironmentE2E, EachMissingValueIsNamedBeforeTheRefusal)
+{
+    const char *names[] = {"Installed To:", "Installed From:", "Velk 1 Installed",
+                           "Velk 2 Installed", "Velk 3 Installed", "Cheater"};
+    for (const char *name : names) {
+        SCOPED_TRACE(name);
+        writeInstallRecord(gameDir_, 1);
+        deleteRecordValue(name);
+        std::string text = std::string("Key: '") + name + "' not accessible";
+        expectRefusal(refusedRun(), text.c_str());
+    }
+}
+
+TEST_F(EnvironmentE2E, ValuesLargerThanTheirBuffersAreNotAccessible)
+{
+    // 1024 characters and the terminator: one byte more than the buffer holds.
+    setRecordText("Installed To:", std::string(1024, 'x'));
+    expectRefusal(refusedRun(), "Key: 'Installed To:' not accessible");
+
+    writeInstallRecord(gameDir_, 1);
+    setRecordText("Velk 3 Installed", "1234");
+    expectRefusal(refusedRun(), "Key: 'Velk 3 Installed' not accessible");
+}
+
+TEST_F(EnvironmentE2E, TheSecondGameMustBeFlaggedAndPresent)
+{
+    setRecordFlag("Velk 2 Installed", 0);
+    expectRefusal(refusedRun());
+
+    setRecordFlag("Velk 2 Installed", 1);
+    DeleteFileA((gameDir_ + "vk2\\vk2.exe").c_str());
+    expectRefusal(refusedRun());
+}
+
+// The game's path is joined to the directory directly, so a directory without its backslash names
+// a file that is not there.
+TEST_F(EnvironmentE2E, AnInstallDirWithoutItsBackslashIsRefused)
+{
+    setRecordText("Installed To:", gameDir_.substr(0, gameDir_.size() - 1));
+    expectRefusal(refusedRun());
+}
+
+// The type stored is not looked at: four bytes of anything make a flag, and a short text counts as
+// set by its character codes.
+TEST_F(EnvironmentE2E, FlagsOfAnyTypeAreAccepted)
+{
+    const BYTE set[4] = {1, 0, 0, 0};
+    setRecordValue("Velk 2 Installed", REG_BINARY, set, sizeof set);
+    setRecordValue("Cheater", REG_BINARY, "\xff\xff\xff\xff", 4);
+    setRecordText("Velk 1 Installed", "no");
+    EXPECT_TRUE(dialogShows());
+
+    setRecordText("Velk 2 Installed", "0");
+    EXPECT_TRUE(dialogShows());
+
+    setRecordText("Velk 2 Installed", "");
+    expectRefusal(refusedRun());
+}

@@ -1,0 +1,112 @@
+// The dialog as the user meets it: where it stands, what it shows at first, where the keyboard
+// focus is, the picture, and the three ways to quit.
+#include "e2e_fixture.h"
+
+#include <cstdlib>
+
+using ShellE2E = GameTest;
+
+TEST_F(ShellE2E, ShowsItsCentredDialogWithThePanelHidden)
+{
+    Installer installer(mediaDir_);
+    HWND dialog = installer.waitForDialog();
+    ASSERT_NE(dialog, nullptr) << describe(installer.boxes());
+
+    RECT desktop;
+    RECT window;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    GetWindowRect(dialog, &window);
+    EXPECT_EQ(window.left, (desktop.right - desktop.left - (window.right - window.left)) >> 1);
+    EXPECT_EQ(window.top, (desktop.bottom - desktop.top - (window.bottom - window.top)) >> 1);
+
+    EXPECT_EQ(childWindows(dialog).size(), 12u);
+    DialogSnapshot shot = installer.snapshot();
+    for (const DialogSnapshot::Control *control : {&shot.frame, &shot.status1, &shot.status2, &shot.bar})
+        EXPECT_FALSE(control->visible);
+    EXPECT_EQ(shot.status1Text, "");
+    EXPECT_EQ(shot.barPosition, 0);
+    const struct {
+        int id;
+        const char *text;
+    } buttons[] = {{1000, "Install VK2: Delvarin 1"}, {1001, "Install VK2: Delvarin 2"},
+                   {1029, "   View\nHelp File"}, {1030, "Credits"}, {IDCANCEL, "Quit"}};
+    for (const auto &button : buttons) {
+        HWND control = GetDlgItem(dialog, button.id);
+        EXPECT_TRUE(IsWindowVisible(control) && IsWindowEnabled(control)) << button.id;
+        EXPECT_EQ(windowText(control), button.text);
+    }
+
+    PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    EXPECT_EQ(installer.finish(), 0u);
+    EXPECT_TRUE(installer.boxes().empty()) << describe(installer.boxes());
+}
+
+// The dialog sets the focus on itself after it is painted; the dialog manager hands it on to its
+// first tab stop, as Windows does.
+TEST_F(ShellE2E, TheFocusGoesToTheFirstInstallButton)
+{
+    Installer installer(mediaDir_);
+    HWND dialog = installer.waitForDialog();
+    ASSERT_NE(dialog, nullptr);
+    HWND focus = nullptr;
+    for (int i = 0; i < 250 && !(focus = installer.focus()); ++i)
+        Sleep(20);
+    EXPECT_EQ(focus, GetDlgItem(dialog, 1000));
+    EXPECT_EQ(GetForegroundWindow(), dialog);
+    installer.close();
+    EXPECT_EQ(installer.finish(), 0u);
+}
+
+TEST_F(ShellE2E, EscapeAndTheCloseBoxEndIt)
+{
+    {
+        Installer installer(mediaDir_);
+        ASSERT_NE(installer.waitForDialog(), nullptr);
+        installer.pressKey(VK_ESCAPE);
+        EXPECT_EQ(installer.finish(), 0u);
+    }
+    {
+        Installer installer(mediaDir_);
+        ASSERT_NE(installer.waitForDialog(), nullptr);
+        installer.close();
+        EXPECT_EQ(installer.finish(), 0u);
+        EXPECT_TRUE(installer.boxes().empty()) << describe(installer.boxes());
+    }
+}
+
+// The picture fills its panel; the screen's pixels there are the picture's, not the background.
+TEST_F(ShellE2E, PaintsThePictureInItsPanel)
+{
+    Installer installer(mediaDir_);
+    HWND dialog = installer.waitForDialog();
+    ASSERT_NE(dialog, nullptr);
+    HWND picture = GetDlgItem(dialog, 1025);
+    RECT client;
+    GetClientRect(picture, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(picture, &origin);
+
+    // Painting follows the showing; wait until the panel holds more than its background.
+    int distinct = 0;
+    for (int attempt = 0; attempt < 100 && distinct <= 8; ++attempt) {
+        if (attempt)
+            Sleep(50);
+        HDC screen = GetDC(nullptr);
+        distinct = 0;
+        COLORREF previous = CLR_INVALID;
+        for (int y = 0; y < client.bottom; y += 16) {
+            COLORREF pixel = GetPixel(screen, origin.x + client.right / 2, origin.y + y);
+            if (pixel != previous)
+                ++distinct;
+            previous = pixel;
+        }
+        ReleaseDC(nullptr, screen);
+    }
+    EXPECT_GT(distinct, 8) << "the panel shows no picture";
+
+    if (const char *shot = getenv("DA12_SCREENSHOT")) {
+        EXPECT_TRUE(saveWindowPicture(dialog, shot));
+    }
+    installer.close();
+    EXPECT_EQ(installer.finish(), 0u);
+}

@@ -1,0 +1,368 @@
+// Faults at every file step of an install, given through the layer's controls: the backup that
+// cannot be made or is cut short, a disk that fills up at any file of a manifest, a destination in
+// use or read-only, a source that vanishes after the count, a _chmod that fails. Each case checks
+// the boxes in order, that the run goes on, that nothing but the file being copied changes, and
+// that the game's executable can always be had back.
+#include "app_fixture.h"
+
+#include <commctrl.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "install/copy.h"
+#include "install/pack.h"
+#include "layer_control.h"
+#include "resource.h"
+#include "test_env.h"
+#include "tree_snapshot.h"
+
+namespace {
+
+const char ORIGINAL_GAME[] = "the game as it was installed";
+
+std::vector<std::string> shown(const std::vector<Box> &boxes)
+{
+    std::vector<std::string> out;
+    for (const Box &box : boxes)
+        out.push_back(box.caption + ": " + box.text);
+    return out;
+}
+
+int rows(const ManifestEntry *manifest)
+{
+    int n = 0;
+    while (manifest[n].fileName[0])
+        ++n;
+    return n;
+}
+
+const ManifestEntry *manifestOf(int pack)
+{
+    return pack == 1 ? delvarin1Manifest : delvarin2Manifest;
+}
+
+// Runs once, when the copy engine gives the bar its range: after the count, before the first copy.
+std::function<void()> onRange;
+WNDPROC barProc;
+
+LRESULT CALLBACK barHook(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PBM_SETRANGE && onRange) {
+        std::function<void()> hook = std::move(onRange);
+        onRange = nullptr;
+        hook();
+    }
+    return CallWindowProcA(barProc, bar, message, wParam, lParam);
+}
+
+// Also hides the picture: the many runs repaint the dialog often, and the picture plays no part
+// in what is copied or shown in boxes.
+void hookBar(HWND dlg)
+{
+    ShowWindow(GetDlgItem(dlg, IDC_PICTURE), SW_HIDE);
+    onRange = nullptr;
+    barProc = (WNDPROC)SetWindowLongPtrA(GetDlgItem(dlg, IDC_INSTALL_BAR), GWLP_WNDPROC, (LONG_PTR)barHook);
+}
+
+// What goes wrong at one file of a manifest.
+enum class Fault {
+    DiskFull,    // the disk fills up half-way through the file
+    Interrupted, // the copy dies half-way and leaves its part
+    InUse,       // another program has the destination open without sharing
+    ReadOnly,    // the destination is marked read-only
+    SourceGone,  // the source is deleted after the count, before the copy
+    ChmodFails,  // the file is copied, making it writable fails
+};
+
+const char *faultName(Fault fault)
+{
+    switch (fault) {
+    case Fault::DiskFull: return "disk full";
+    case Fault::Interrupted: return "interrupted";
+    case Fault::InUse: return "in use";
+    case Fault::ReadOnly: return "read-only";
+    case Fault::SourceGone: return "source gone";
+    case Fault::ChmodFails: return "_chmod fails";
+    }
+    return "?";
+}
+
+const ULONGLONG HALF_WAY = 5;
+
+} // namespace
+
+class Faults : public InstallerTest {
+protected:
+    std::string gameExe() const { return gameDir + "vk2\\vk2.exe"; }
+    std::string backup() const { return gameDir + "vk2\\Velk2.exe"; }
+    std::string backupPart() const { return gameDir + "vk2\\Velk2.tmp"; }
+    std::string at(const std::string &dosPath) const { return treePath(root, dosPath); }
+    Tree tree() const { return snapshotTree(root); }
+
+    // The game as its setup left it, no pack installed, and every source on the disc.
+    void freshGame()
+    {
+        removeTree(gameDir);
+        makeTestSubdir(gameDir);
+        makeTestSubdir(gameDir + "vk2");
+        makeTestSubdir(gameDir + "vk2\\gamedat");
+        writeTestFile(gameExe(), ORIGINAL_GAME);
+        for (const ManifestEntry *manifest : {delvarin1Manifest, delvarin2Manifest})
+            for (const ManifestEntry *entry = manifest; entry->fileName[0]; ++entry) {
+                std::string source = mediaDir + trimmed(entry->fileName);
+                if (!testFileExists(source))
+                    writeTestFile(source, contentOf(trimmed(entry->fileName)));
+            }
+        boxes.clear();
+    }
+
+    // The tree after a clean install of the pack; the game is fresh again afterwards.
+    Tree cleanInstall(int pack)
+    {
+        freshGame();
+        EXPECT_EQ(installPack(pack), 1);
+        EXPECT_EQ(shown(boxes), std::vector<std::string>{}) << "pack " << pack;
+        Tree installedTree = tree();
+        freshGame();
+        return installedTree;
+    }
+
+    std::string copyBox(const ManifestEntry &entry) const
+    {
+        return "copyFiles: Could not copy file '" + mediaDir + entry.fileName + "' to '" + gameDir +
+               entry.subdirectory + entry.fileName + "'";
+    }
+
+    std::string chmodBox(const ManifestEntry &entry) const
+    {
+        return std::string("File not found to _chmod: ") + gameDir + entry.subdirectory + entry.fileName;
+    }
+
+    std::string abortBox(int pack) const
+    {
+        return "Delvarin " + std::to_string(pack) + " Installation Aborted: Unable to copy file:\nfrom '" + gameDir +
+               "\\vk2\\vk2.exe' to '" + gameDir + "\\vk2\\Velk2.exe'";
+    }
+
+    // Either the game's executable is as it was, or the backup holds it whole.
+    void expectGameRecoverable(const std::string &context)
+    {
+        EXPECT_TRUE(readTestFile(gameExe()) == ORIGINAL_GAME || readTestFile(backup()) == ORIGINAL_GAME) << context;
+    }
+
+    void fillTheDiskAtEachFile(int pack);
+    void faultEachKindOfStep(int pack);
+
+    // Installs the pack from a fresh game with the fault at the file of row `index`; `older`
+    // puts an older copy of that file in place first. Checks the boxes, the whole tree against
+    // the clean install's and the game's executable.
+    void installWithFault(int pack, const Tree &clean, int index, Fault fault, bool older)
+    {
+        const ManifestEntry &entry = manifestOf(pack)[index];
+        std::string name = trimmed(entry.fileName);
+        std::string context = std::string(faultName(fault)) + " at row " + std::to_string(index) + " (" + name +
+                               ") of pack " + std::to_string(pack) + (older ? " over an older file" : "");
+        std::string destination = installed(entry);
+        std::string source = mediaDir + name;
+
+        freshGame();
+        // The first row's destination is the game's executable itself, always there.
+        if (older && index != 0)
+            writeTestFile(destination, "an older " + name);
+        bool existed = testFileExists(destination);
+        std::string before = readTestFile(destination);
+
+        switch (fault) {
+        case Fault::DiskFull: layerFailCopy(name.c_str(), LAYER_COPY_DISK_FULL, HALF_WAY, 0); break;
+        case Fault::Interrupted: layerFailCopy(name.c_str(), LAYER_COPY_INTERRUPTED, HALF_WAY, ERROR_WRITE_FAULT); break;
+        case Fault::InUse: layerFailCopy(name.c_str(), LAYER_COPY_FAILS, 0, ERROR_SHARING_VIOLATION); break;
+        case Fault::ReadOnly: setTestFileReadOnly(destination, true); break;
+        case Fault::SourceGone: onRange = [&] { ASSERT_EQ(0, unlink(nativePath(source).c_str())); }; break;
+        case Fault::ChmodFails: onRange = [&] { layerFailCall("_chmod", ERROR_ACCESS_DENIED, index); }; break;
+        }
+
+        EXPECT_EQ(installPack(pack), 1) << context;
+
+        std::vector<std::string> wantBoxes;
+        Tree want = clean;
+        std::string key = at(destination);
+        switch (fault) {
+        case Fault::DiskFull:
+            // Windows removes a destination it could not finish, an older file with it.
+            wantBoxes = {copyBox(entry), chmodBox(entry)};
+            want.erase(key);
+            break;
+        case Fault::Interrupted:
+            wantBoxes = {copyBox(entry)};
+            want[key] = "rw:" + contentOf(name).substr(0, HALF_WAY);
+            break;
+        case Fault::InUse:
+        case Fault::SourceGone:
+            wantBoxes = {copyBox(entry)};
+            if (existed)
+                want[key] = "rw:" + before;
+            else {
+                wantBoxes.push_back(chmodBox(entry));
+                want.erase(key);
+            }
+            if (fault == Fault::SourceGone)
+                want.erase(at(source));
+            break;
+        case Fault::ReadOnly:
+            wantBoxes = {copyBox(entry)};
+            want[key] = "rw:" + before;
+            break;
+        case Fault::ChmodFails:
+            wantBoxes = {chmodBox(entry)};
+            break;
+        }
+        EXPECT_EQ(shown(boxes), wantBoxes) << context;
+        // The backup takes the read-only attribute of a read-only game.
+        if (fault == Fault::ReadOnly && index == 0)
+            want[at(backup())] = std::string("ro:") + ORIGINAL_GAME;
+        EXPECT_EQ(treeDifferences(want, tree()), std::vector<std::string>{}) << context;
+        EXPECT_EQ(readTestFile(backup()), ORIGINAL_GAME) << context;
+        expectGameRecoverable(context);
+    }
+};
+
+// The disk fills up at each file of a manifest in turn, each time installing over the pack as
+// the run before left it: that file alone is missing, every other one is in place, and the backup
+// made by the first run holds the game.
+void Faults::fillTheDiskAtEachFile(int pack)
+{
+    runDialog({[&](HWND dlg) {
+        hookBar(dlg);
+        Tree clean = cleanInstall(pack);
+        EXPECT_EQ(installPack(pack), 1);
+        const ManifestEntry *manifest = manifestOf(pack);
+        for (int i = 0; i < rows(manifest); ++i) {
+            std::string name = trimmed(manifest[i].fileName);
+            std::string context = "disk full at row " + std::to_string(i) + " (" + name + ")";
+            boxes.clear();
+            layerFailCopy(name.c_str(), LAYER_COPY_DISK_FULL, HALF_WAY, 0);
+            EXPECT_EQ(installPack(pack), 1) << context;
+            EXPECT_EQ(shown(boxes), (std::vector<std::string>{copyBox(manifest[i]), chmodBox(manifest[i])})) << context;
+            Tree want = clean;
+            want.erase(at(installed(manifest[i])));
+            EXPECT_EQ(treeDifferences(want, tree()), std::vector<std::string>{}) << context;
+            EXPECT_EQ(readTestFile(backup()), ORIGINAL_GAME) << context;
+        }
+    }});
+}
+
+TEST_F(Faults, TheDiskFillsUpAtEachFileOfPack1)
+{
+    fillTheDiskAtEachFile(1);
+}
+
+TEST_F(Faults, TheDiskFillsUpAtEachFileOfPack2)
+{
+    fillTheDiskAtEachFile(2);
+}
+
+// Every kind of fault at the game's executable, the pack's program, the first, a middle and the
+// last data file, on a fresh game or over an older copy of the file.
+void Faults::faultEachKindOfStep(int pack)
+{
+    struct Case {
+        Fault fault;
+        bool older;
+    };
+    const Case cases[] = {
+        {Fault::DiskFull, false},   {Fault::Interrupted, false}, {Fault::InUse, true},       {Fault::ReadOnly, true},
+        {Fault::SourceGone, false}, {Fault::SourceGone, true},   {Fault::ChmodFails, false},
+    };
+    runDialog({[&](HWND dlg) {
+        hookBar(dlg);
+        Tree clean = cleanInstall(pack);
+        int count = rows(manifestOf(pack));
+        for (const Case &c : cases)
+            for (int index : {0, 1, 2, count / 2, count - 1})
+                installWithFault(pack, clean, index, c.fault, c.older);
+    }});
+}
+
+TEST_F(Faults, EachFaultAtAFileStepOfPack1TouchesThatFileAlone)
+{
+    faultEachKindOfStep(1);
+}
+
+TEST_F(Faults, EachFaultAtAFileStepOfPack2TouchesThatFileAlone)
+{
+    faultEachKindOfStep(2);
+}
+
+// A backup that cannot be made, or is cut short, or cannot take its name, stops the install with
+// the pack's box before any pack file; what the attempt wrote is cleared away, and the next
+// install makes the backup whole.
+TEST_F(Faults, ABackupThatFailsAnyWayStopsTheInstallAndLeavesNothing)
+{
+    struct Case {
+        const char *what;
+        std::function<void()> inject;
+        bool partLeft; // the part stays when it can be neither renamed nor deleted
+    };
+    const Case cases[] = {
+        {"copy refused", [] { layerFailCopy("Velk2.tmp", LAYER_COPY_FAILS, 0, ERROR_ACCESS_DENIED); }, false},
+        {"disk full half-way", [] { layerFailCopy("Velk2.tmp", LAYER_COPY_DISK_FULL, 10, 0); }, false},
+        {"interrupted half-way",
+         [] { layerFailCopy("Velk2.tmp", LAYER_COPY_INTERRUPTED, 10, ERROR_WRITE_FAULT); }, false},
+        {"source in use", [] { layerFailCopy("Velk2.tmp", LAYER_COPY_FAILS, 0, ERROR_SHARING_VIOLATION); }, false},
+        {"rename refused", [] { layerFailCall("MoveFileA", ERROR_ACCESS_DENIED, 0); }, false},
+        {"rename and clearing refused",
+         [] {
+             layerFailCall("MoveFileA", ERROR_ACCESS_DENIED, 0);
+             layerFailCall("DeleteFileA", ERROR_SHARING_VIOLATION, 0);
+         },
+         true},
+    };
+    runDialog({[&](HWND dlg) {
+        hookBar(dlg);
+        for (int pack : {1, 2}) {
+            Tree clean = cleanInstall(pack);
+            for (const Case &c : cases) {
+                std::string context = std::string(c.what) + ", pack " + std::to_string(pack);
+                freshGame();
+                Tree before = tree();
+                c.inject();
+                EXPECT_EQ(installPack(pack), 0) << context;
+                EXPECT_EQ(shown(boxes), std::vector<std::string>{abortBox(pack)}) << context;
+                Tree want = before;
+                if (c.partLeft)
+                    want[at(backupPart())] = std::string("rw:") + ORIGINAL_GAME;
+                EXPECT_EQ(treeDifferences(want, tree()), std::vector<std::string>{}) << context;
+                expectGameRecoverable(context);
+
+                boxes.clear();
+                EXPECT_EQ(installPack(pack), 1) << context;
+                EXPECT_EQ(shown(boxes), std::vector<std::string>{}) << context;
+                EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{}) << context;
+            }
+        }
+    }});
+}
+
+// Faults the backup step can do without: an existence test that fails while a backup exists
+// (the rename then refuses to replace it), and a part that cannot be made writable.
+TEST_F(Faults, TheBackupKeepsAnOlderBackupAndShrugsOffAFailedChmod)
+{
+    runDialog({[&](HWND dlg) {
+        hookBar(dlg);
+        Tree clean = cleanInstall(1);
+
+        writeTestFile(gameExe(), "already replaced by a pack");
+        writeTestFile(backup(), ORIGINAL_GAME);
+        layerFailCall("OpenFile", ERROR_FILE_NOT_FOUND, 0);
+        EXPECT_EQ(installPack(1), 1);
+        EXPECT_EQ(shown(boxes), std::vector<std::string>{});
+        EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{});
+
+        freshGame();
+        layerFailCall("_chmod", ERROR_ACCESS_DENIED, 0);
+        EXPECT_EQ(installPack(1), 1);
+        EXPECT_EQ(shown(boxes), std::vector<std::string>{});
+        EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{});
+    }});
+}

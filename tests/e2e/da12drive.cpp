@@ -28,7 +28,7 @@ const char USAGE[] =
     "  click ID                               press a button, answering every box with OK\n"
     "  key esc|enter|tab|space                press a key in the installer\n"
     "  close                                  click the dialog's close box\n"
-    "  shot FILE                              save the dialog as it is on the screen (BMP)\n"
+    "  shot FILE                              save the dialog, once painted, as a BMP file\n"
     "  finish                                 answer every box until the installer ends\n";
 
 std::string quoted(const std::string &text)
@@ -167,7 +167,8 @@ int main(int argc, char **argv)
         } else if (command == "close") {
             installer->close();
         } else if (command == "shot") {
-            ok = installer->dialog() && saveWindowPicture(installer->dialog(), args[0]);
+            ok = installer->dialog() && installer->waitForPicture() &&
+                 saveWindowPicture(installer->dialog(), args[0]);
             printf(ok ? "saved %s\n" : "could not save %s\n", args[0]);
         } else if (command == "finish") {
             DWORD code = installer->finish();

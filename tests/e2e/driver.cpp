@@ -297,6 +297,43 @@ DialogSnapshot Installer::snapshot() const
     return shot;
 }
 
+// Colours that follow each other down the middle of a window, on the screen.
+static int colourChanges(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    HDC screen = GetDC(nullptr);
+    int changes = 0;
+    COLORREF previous = CLR_INVALID;
+    for (int y = 0; y < client.bottom; y += 16) {
+        COLORREF pixel = GetPixel(screen, origin.x + client.right / 2, origin.y + y);
+        if (pixel != previous)
+            ++changes;
+        previous = pixel;
+    }
+    ReleaseDC(nullptr, screen);
+    return changes;
+}
+
+bool Installer::waitForPicture(DWORD timeoutMs) const
+{
+    HWND picture = dialog_ ? GetDlgItem(dialog_, 1025) : nullptr;
+    if (!picture)
+        return false;
+    // Paints of another process's windows are sent to it and answered when done; what they drew
+    // reaches the screen shortly after.
+    RedrawWindow(dialog_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    for (DWORD waited = 0;; waited += POLL_MS) {
+        if (colourChanges(picture) > 8)
+            return true;
+        if (waited >= timeoutMs)
+            return false;
+        Sleep(POLL_MS);
+    }
+}
+
 DWORD Installer::exitCode() const
 {
     DWORD code = STILL_ACTIVE;

@@ -76,6 +76,9 @@ public:
     // The window that has the keyboard focus in the installer's thread.
     HWND focus() const;
     DialogSnapshot snapshot() const;
+    // Waits until the background picture is on the screen: the paints that are due are done, and
+    // the picture's panel shows more than a plain background. False when it does not in timeoutMs.
+    bool waitForPicture(DWORD timeoutMs = 5000) const;
     DWORD exitCode() const;
 
 private:

@@ -94,11 +94,12 @@ int installPack(int pack)
     char backupPart[1024];
 
     // The game directory starts with a backslash after the install directory's own; the file
-    // functions take the pair as one separator.
-    BOOL fits = formatText(gameDir, sizeof gameDir, "%s%s", installRecord.installDir, GAME_DIR) &&
-                formatText(gameExe, sizeof gameExe, "%s%s", gameDir, GAME_EXE) &&
-                formatText(backup, sizeof backup, "%s%s", gameDir, BACKUP_EXE) &&
-                formatText(backupPart, sizeof backupPart, "%s%s", gameDir, BACKUP_PART);
+    // functions take the pair as one separator. Every path is formed, cut where it must be, even
+    // after one that did not fit: the box that reports them shows them all.
+    BOOL fits = formatText(gameDir, sizeof gameDir, "%s%s", installRecord.installDir, GAME_DIR);
+    fits &= formatText(gameExe, sizeof gameExe, "%s%s", gameDir, GAME_EXE);
+    fits &= formatText(backup, sizeof backup, "%s%s", gameDir, BACKUP_EXE);
+    fits &= formatText(backupPart, sizeof backupPart, "%s%s", gameDir, BACKUP_PART);
 
     if (!checkDiskSpace(installRecord.installDir[0], REQUIRED_MEGABYTES))
         return 0;

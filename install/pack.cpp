@@ -64,6 +64,13 @@ static void discardBackupPart(const char *backupPart)
     DeleteFileA(backupPart);
 }
 
+// TRUE when the path names a file, not a directory.
+static BOOL isFile(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // Saves the game's executable once, as the backup. The copy goes to a temporary name that is
 // renamed only when complete, so an interrupted copy never poses as the backup; the rename never
 // replaces a file, so an existing backup is kept even where the existence test cannot see it
@@ -80,7 +87,8 @@ static BOOL backUpGame(const char *gameExe, const char *backup, const char *back
     }
     if (MoveFileA(backupPart, backup))
         return TRUE;
-    BOOL backupExists = GetLastError() == ERROR_ALREADY_EXISTS;
+    // Only a file under the backup's name is a backup; a directory there saves nothing.
+    BOOL backupExists = GetLastError() == ERROR_ALREADY_EXISTS && isFile(backup);
     discardBackupPart(backupPart);
     return backupExists;
 }

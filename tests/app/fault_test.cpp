@@ -366,3 +366,21 @@ TEST_F(Faults, TheBackupKeepsAnOlderBackupAndShrugsOffAFailedChmod)
         EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{});
     }});
 }
+
+// A directory under the backup's name is not a backup: the existence test does not take it for
+// one, nor may the rename's refusal; the install stops before the game's executable is replaced.
+TEST_F(Faults, ADirectoryInTheBackupsPlaceSavesNothingAndStopsTheInstall)
+{
+    runDialog({[&](HWND dlg) {
+        hookBar(dlg);
+        for (int pack : {1, 2}) {
+            freshGame();
+            makeTestSubdir(backup());
+            Tree before = tree();
+            EXPECT_EQ(installPack(pack), 0) << pack;
+            EXPECT_EQ(shown(boxes), std::vector<std::string>{abortBox(pack)});
+            EXPECT_EQ(treeDifferences(before, tree()), std::vector<std::string>{});
+            EXPECT_EQ(readTestFile(gameExe()), ORIGINAL_GAME);
+        }
+    }});
+}

@@ -157,6 +157,8 @@ const char *classForOrdinal(WORD ordinal)
     return ordinal <= 5 ? names[ordinal] : nullptr;
 }
 
+} // namespace
+
 bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout)
 {
     TemplateReader in(data, size);
@@ -246,6 +248,8 @@ bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout)
     }
     return true;
 }
+
+namespace {
 
 HWND findDlgItem(HWND dialog, int id)
 {

@@ -1,6 +1,7 @@
 // Resources: the compiled resource file (.res) that the build embeds in the executable, served by
 // type, name and language as Windows serves a module's resource section.
 #include "layer.h"
+#include "resources.h"
 
 #include <cstring>
 #include <string>
@@ -10,25 +11,13 @@
 extern "C" const unsigned char layer_resources[] __attribute__((weak));
 extern "C" const unsigned char layer_resources_end[] __attribute__((weak));
 
+using layer::Resource;
+using layer::ResourceId;
+
 namespace {
 
 // The module handle of the program itself; Windows loads executables at this address.
 HMODULE const programModule = reinterpret_cast<HMODULE>(0x400000);
-
-// A type or name: an ordinal, or an upper-case string as resource compilers store names.
-struct ResourceId {
-    bool isOrdinal = true;
-    WORD ordinal = 0;
-    std::string name;
-};
-
-struct Resource {
-    ResourceId type;
-    ResourceId name;
-    WORD language = 0;
-    const unsigned char *data = nullptr;
-    DWORD size = 0;
-};
 
 WORD readWord(const unsigned char *p)
 {
@@ -71,39 +60,9 @@ bool readId(const unsigned char *&p, const unsigned char *end, ResourceId &id)
 
 const std::vector<Resource> &resources()
 {
-    static const std::vector<Resource> table = [] {
-        std::vector<Resource> list;
-        if (!layer_resources || !layer_resources_end)
-            return list;
-        const unsigned char *p = layer_resources;
-        const unsigned char *end = layer_resources_end;
-        while (end - p >= 32) {
-            DWORD dataSize = readDword(p);
-            DWORD headerSize = readDword(p + 4);
-            if (headerSize < 32 || static_cast<size_t>(end - p) < headerSize ||
-                static_cast<size_t>(end - p) - headerSize < dataSize)
-                break;
-            const unsigned char *field = p + 8;
-            const unsigned char *headerEnd = p + headerSize;
-            Resource res;
-            if (!readId(field, headerEnd, res.type) || !readId(field, headerEnd, res.name))
-                break;
-            field = p + ((field - p + 3) & ~3);
-            if (headerEnd - field < 16)
-                break;
-            res.language = readWord(field + 6); // after DataVersion and MemoryFlags
-            res.data = p + headerSize;
-            res.size = dataSize;
-            // The leading empty entry that marks a 32-bit .res file has type and name 0.
-            if (!(res.type.isOrdinal && res.type.ordinal == 0))
-                list.push_back(res);
-            size_t next = (headerSize + dataSize + 3) & ~static_cast<size_t>(3);
-            if (static_cast<size_t>(end - p) <= next)
-                break;
-            p += next;
-        }
-        return list;
-    }();
+    static const std::vector<Resource> table =
+        layer_resources && layer_resources_end ? layer::parseResources(layer_resources, layer_resources_end)
+                                               : std::vector<Resource>();
     return table;
 }
 
@@ -136,6 +95,38 @@ bool isOwnModule(HMODULE module)
 }
 
 } // namespace
+
+std::vector<layer::Resource> layer::parseResources(const unsigned char *begin, const unsigned char *end)
+{
+    std::vector<Resource> list;
+    const unsigned char *p = begin;
+    while (end - p >= 32) {
+        DWORD dataSize = readDword(p);
+        DWORD headerSize = readDword(p + 4);
+        if (headerSize < 32 || static_cast<size_t>(end - p) < headerSize ||
+            static_cast<size_t>(end - p) - headerSize < dataSize)
+            break;
+        const unsigned char *field = p + 8;
+        const unsigned char *headerEnd = p + headerSize;
+        Resource res;
+        if (!readId(field, headerEnd, res.type) || !readId(field, headerEnd, res.name))
+            break;
+        field = p + ((field - p + 3) & ~3);
+        if (headerEnd - field < 16)
+            break;
+        res.language = readWord(field + 6); // after DataVersion and MemoryFlags
+        res.data = p + headerSize;
+        res.size = dataSize;
+        // The leading empty entry that marks a 32-bit .res file has type and name 0.
+        if (!(res.type.isOrdinal && res.type.ordinal == 0))
+            list.push_back(res);
+        size_t next = (headerSize + dataSize + 3) & ~static_cast<size_t>(3);
+        if (static_cast<size_t>(end - p) <= next)
+            break;
+        p += next;
+    }
+    return list;
+}
 
 extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
 {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <unordered_map>
@@ -108,37 +109,45 @@ bool isValidComponent(const std::string &name)
 
 // Appends the components of `text` to `parts` the way Windows collapses a path before it looks at
 // the disk: empty components (doubled separators) and "." vanish, ".." drops the component before
-// it but never climbs above the root, an inner component loses one trailing dot, and the last
-// component loses all its trailing blanks and dots ("NAME.DAT    " names NAME.DAT) unless the text
-// ends with a separator.
+// it but never climbs above the root; then, on what is left, an inner component loses one trailing
+// dot (one of dots only, such as "...", is a name and keeps them) and the last component loses all
+// its trailing blanks and dots ("NAME.DAT    " names NAME.DAT) unless the text ends with a
+// separator. The last component is the one left last: "NAME..\." ends in NAME.
 bool addComponents(const std::string &text, bool checkNames, std::vector<std::string> &parts)
 {
+    size_t firstNew = parts.size();
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = pos;
         while (end < text.size() && !isSeparator(text[end]))
             ++end;
         std::string name = text.substr(pos, end - pos);
-        bool last = end == text.size();
         pos = end + 1;
         if (name.empty() || name == ".")
             continue;
         if (name == "..") {
             if (!parts.empty())
                 parts.pop_back();
+            firstNew = std::min(firstNew, parts.size());
             continue;
         }
-        if (last) {
+        parts.push_back(name);
+    }
+    bool endsWithSeparator = !text.empty() && isSeparator(text.back());
+    for (size_t i = firstNew; i < parts.size(); ++i) {
+        std::string &name = parts[i];
+        if (i + 1 == parts.size() && !endsWithSeparator) {
             size_t keep = name.find_last_not_of(" .");
             name.erase(keep == std::string::npos ? 0 : keep + 1);
-            if (name.empty())
-                continue;
-        } else if (name.back() == '.') {
+            if (name.empty()) {
+                parts.pop_back();
+                break;
+            }
+        } else if (name.back() == '.' && name.find_first_not_of('.') != std::string::npos) {
             name.pop_back();
         }
         if (checkNames && !isValidComponent(name))
             return false;
-        parts.push_back(name);
     }
     return true;
 }

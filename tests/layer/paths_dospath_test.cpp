@@ -94,6 +94,22 @@ TEST_F(DosPaths, TrailingBlanksAndDotsOfTheLastComponentAreIgnored)
     EXPECT_EQ(resolve(dir_ + "Sub \\file.dat"), "error " + std::to_string(ERROR_PATH_NOT_FOUND));
 }
 
+TEST_F(DosPaths, NamesOfDotsOnlyNeverClimbAndTheLastNameIsTheOneLeftLast)
+{
+    // "..." loses no dot and stays a name: it must not turn into ".." and leave the drive.
+    std::string driveC = realPath(testPrefix() + "/drive_c");
+    EXPECT_EQ(resolve("C:\\...\\x"), "error " + std::to_string(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(resolve("C:\\...\\...\\windows"), "error " + std::to_string(ERROR_PATH_NOT_FOUND));
+    std::string full;
+    DWORD error = 0;
+    ASSERT_TRUE(layer::toFullDosPath("C:\\...\\x", full, &error));
+    EXPECT_EQ(full, "C:\\...\\x");
+    // The trailing dots that go are those of the name that ends the collapsed path.
+    EXPECT_EQ(resolve(dir_ + "Sub..\\."), native_ + "/Sub");
+    EXPECT_EQ(resolve(dir_ + "NAME.DAT..\\Sub\\.."), native_ + "/NAME.DAT");
+    EXPECT_EQ(resolve("C:\\windows..\\."), driveC + "/windows");
+}
+
 TEST_F(DosPaths, NamesMatchWithoutCaseWhereTheExactNameIsAbsent)
 {
     EXPECT_EQ(resolve(dir_ + "SUB\\FILE.DAT"), native_ + "/Sub/file.dat");

@@ -371,6 +371,8 @@ void parseValue(RegFile &file, const std::vector<Line> &lines, size_t &index, si
             ok = parseHexData(file, lines, index, rest.substr(q), value.data, truncated);
         }
     }
+    if (truncated)
+        file.endsInsideValue = true;
     if (!ok) {
         file.warnings.push_back("line " + std::to_string(lineNumber) +
                                 (truncated ? ": value continues past the end of the file" : ": malformed value"));
@@ -906,6 +908,10 @@ std::vector<RegValue> regKeyValues(const RegFile &file, int node)
 bool setRegValue(RegFile &file, const std::vector<std::u16string> &path, RegView view, const std::u16string &name,
                  DWORD type, const std::vector<BYTE> &data, std::string &error)
 {
+    if (file.endsInsideValue) {
+        error = "the file ends inside a value, which anything written after it would continue";
+        return false;
+    }
     std::vector<std::u16string> missing;
     int node = walkPath(file, path, view, missing);
     if (node < 0) {
@@ -992,7 +998,7 @@ bool deleteRegKey(RegFile &file, const std::vector<std::u16string> &path, RegVie
     if (!reparse(file, error))
         return false;
     // The parent stays even when nothing else kept it in the file.
-    if (!parentPath.empty() && findRegNode(file, parentPath) < 0) {
+    if (!parentPath.empty() && findRegNode(file, parentPath) < 0 && !file.endsInsideValue) {
         insertBlock(file, parentPath, "");
         return reparse(file, error);
     }

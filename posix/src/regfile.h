@@ -55,6 +55,7 @@ struct RegFile {
     std::vector<RegKeyBlock> blocks;
     std::vector<RegNode> nodes;        // nodes[0] is the file's root key
     std::vector<std::string> warnings; // lines that Wine skips too, as "line N: what is wrong"
+    bool endsInsideValue = false;      // the last value line continues past the end of the text
 };
 
 // Parses the text of a registry file. It fails only for text that is not a registry file (Wine then
@@ -84,7 +85,8 @@ int findRegNode(const RegFile &file, const std::vector<std::u16string> &path);
 // A key's values as Wine loads them: of two lines with the same name, the later one counts.
 std::vector<RegValue> regKeyValues(const RegFile &file, int node);
 
-// Edits. Each changes only the lines of what it changes (a new value goes where Wine keeps it, a new
+// Edits. Each changes only the lines of what it changes (none is made in a file that ends inside a
+// value: any text added would become part of that value) (a new value goes where Wine keeps it, a new
 // key gets a block of its own in Wine's order) and parses the changed text again. Paths are resolved
 // with the view as a program creating the key would resolve them; missing keys are created.
 bool setRegValue(RegFile &file, const std::vector<std::u16string> &path, RegView view, const std::u16string &name,

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -348,6 +349,23 @@ TEST(RegistryFile, BadFilesFailWithAClearMessage)
     EXPECT_EQ(layer::RegLoad::Invalid, layer::loadRegFile(path, file, error));
     EXPECT_EQ(0u, error.find(path + ": not a Wine registry file")) << error;
     unlink(path.c_str());
+}
+
+TEST(RegistryFile, AFileThatEndsInsideAValueIsNotEdited)
+{
+    // The last value's data continues past the end of the text: anything written after it would
+    // complete that value and change what it reads as.
+    std::string text = std::string("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n") +
+                       "[Software\\\\T] 1796620024\n\"bin\"=hex:01,02,\\\n  03,\\";
+    RegFile file = parse(text.c_str());
+    ASSERT_TRUE(file.endsInsideValue);
+    std::string error;
+    for (const char *key : {"Software\\T", "Software\\Z"}) {
+        EXPECT_FALSE(layer::setRegValue(file, keyPath(layer::ansiToUtf16(key, strlen(key))), RegView::Native, u"v",
+                                        REG_DWORD, dword(1), error)) << key;
+        EXPECT_NE(error.find("ends inside a value"), std::string::npos) << error;
+        EXPECT_EQ(text, file.text);
+    }
 }
 
 TEST(RegistryFile, SavingReplacesTheFileWholeAndKeepsItsMode)

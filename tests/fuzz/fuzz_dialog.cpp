@@ -1,0 +1,68 @@
+// The dialog template parser and the dialog built from what it read: DLGTEMPLATE and DLGTEMPLATEEX,
+// fonts, class and text fields as ordinals or strings, creation data, and layouts at the limits of
+// their 16-bit fields. The input is one template.
+//
+// What must hold: the parser reads only the template's bytes (they lie in a buffer of exactly their
+// size), an item's creation data lies inside the template, and a dialog made from any template
+// that parses can be created, worked through its items and destroyed.
+#include "fuzz_support.h"
+
+#include <cstring>
+#include <memory>
+
+#include "layer_control.h"
+#include "windowing.h"
+
+namespace {
+
+INT_PTR CALLBACK quietProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static bool ready = (fuzzPrefix(), answerBoxes(), true);
+    (void)ready;
+    std::unique_ptr<unsigned char[]> bytes(new unsigned char[size ? size : 1]);
+    if (size)
+        memcpy(bytes.get(), data, size);
+    const unsigned char *begin = bytes.get();
+    layer::win::DialogSpec layout = {};
+    if (!layer::win::parseTemplate(begin, size, layout))
+        return 0;
+    for (const layer::win::DialogItem &item : layout.items) {
+        const unsigned char *createData = static_cast<const unsigned char *>(item.createData);
+        FUZZ_CHECK(!createData || (createData >= begin && createData + 2 <= begin + size),
+                   "creation data outside the template");
+    }
+    // Many controls only make a run slow; the parser has seen them all. The layer keeps a window's
+    // client area as one block of pixels, so a template of a giant font or size would take
+    // gigabytes at once: such dialogs are not created here (an open limitation of the layer).
+    if (layout.items.size() > 64 || (layout.hasFont && layout.pointSize > 72 && layout.pointSize != 0x7FFF) ||
+        layout.cx > 2000 || layout.cy > 2000)
+        return 0;
+    for (const layer::win::DialogItem &item : layout.items)
+        if (item.cx > 2000 || item.cy > 2000)
+            return 0;
+    HWND dialog = layer::win::createDialog(layout, nullptr, quietProc, 0, nullptr);
+    if (dialog) {
+        for (const layer::win::DialogItem &item : layout.items) {
+            HWND control = GetDlgItem(dialog, item.id);
+            if (control) {
+                SetWindowTextA(control, item.text.c_str());
+                char text[64];
+                GetWindowTextA(control, text, sizeof text);
+                FUZZ_CHECK(memchr(text, 0, sizeof text), "GetWindowTextA left its buffer unterminated");
+            }
+        }
+        RECT rect = {0, 0, 4, 8};
+        MapDialogRect(dialog, &rect);
+        layer::win::destroyWindow(dialog);
+    }
+    layerReset();
+    answerBoxes();
+    return 0;
+}

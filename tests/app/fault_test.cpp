@@ -227,9 +227,9 @@ protected:
     }
 };
 
-// The disk fills up at each file of a manifest in turn, each time installing over the pack as
-// the run before left it: that file alone is missing, every other one is in place, and the backup
-// made by the first run holds the game.
+// The disk fills up at each file of a manifest in turn, each time copying over the pack as the
+// run before left it: that file alone is missing, every other one is in place, and the backup
+// made by the first install holds the game. The copy engine is run by itself, its result seen.
 void Faults::fillTheDiskAtEachFile(int pack)
 {
     runDialog({[&](HWND dlg) {
@@ -242,7 +242,7 @@ void Faults::fillTheDiskAtEachFile(int pack)
             std::string context = "disk full at row " + std::to_string(i) + " (" + name + ")";
             boxes.clear();
             layerFailCopy(name.c_str(), LAYER_COPY_DISK_FULL, HALF_WAY, 0);
-            EXPECT_EQ(installPack(pack), 1) << context;
+            EXPECT_EQ(copyFiles(manifest, "Disk full"), 1) << context;
             EXPECT_EQ(shown(boxes), (std::vector<std::string>{copyBox(manifest[i]), chmodBox(manifest[i])})) << context;
             Tree want = clean;
             want.erase(at(installed(manifest[i])));

@@ -569,14 +569,17 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
 
     std::vector<std::pair<int, int>> columns = stretchSpans(SrcWidth, DestWidth);
     std::vector<std::pair<int, int>> rows = stretchSpans(SrcHeight, DestHeight);
-    for (int dy = 0; dy < DestHeight; ++dy) {
+    // Only the destination pixels inside the clipping area are worked out.
+    int64_t firstRow =
+        std::min<int64_t>(std::max<int64_t>(0, static_cast<int64_t>(clip.top) - yDest), DestHeight);
+    int64_t endRow = std::min<int64_t>(DestHeight, static_cast<int64_t>(clip.bottom) - yDest);
+    int64_t firstColumn =
+        std::min<int64_t>(std::max<int64_t>(0, static_cast<int64_t>(clip.left) - xDest), DestWidth);
+    int64_t endColumn = std::min<int64_t>(DestWidth, static_cast<int64_t>(clip.right) - xDest);
+    for (int dy = static_cast<int>(firstRow); dy < endRow; ++dy) {
         int y = yDest + dy;
-        if (y < clip.top || y >= clip.bottom)
-            continue;
-        for (int dx = 0; dx < DestWidth; ++dx) {
+        for (int dx = static_cast<int>(firstColumn); dx < endColumn; ++dx) {
             int x = xDest + dx;
-            if (x < clip.left || x >= clip.right)
-                continue;
             uint32_t value = ~0u;
             bool any = false;
             for (int r = rows[static_cast<size_t>(dy)].first; r < rows[static_cast<size_t>(dy)].second; ++r) {

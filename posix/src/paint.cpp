@@ -242,7 +242,12 @@ void eraseNow(HWND hwnd)
 Surface &surfaceOf(Window &window)
 {
     Surface &surface = window.surface;
-    SIZE size = clientSize(window);
+    // No more of a client area can be on the screen at once than the desktop holds: the surface
+    // keeps the client area's top left part up to the desktop's size, and drawing beyond it is
+    // clipped away.
+    SIZE client = clientSize(window);
+    SIZE desktop = desktopSize();
+    SIZE size = {std::min(client.cx, desktop.cx), std::min(client.cy, desktop.cy)};
     if (surface.drawnWith.empty())
         surface.drawnWith = systemPaletteNow();
     if (surface.width == size.cx && surface.height == size.cy)

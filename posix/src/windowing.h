@@ -29,9 +29,10 @@ struct WindowExtra {
     virtual ~WindowExtra() = default;
 };
 
-// A window's pixels: its client area, row by row from the top. On the true-colour display each
-// value is a COLORREF; on the palette display it is a system palette index, shown in the colour that
-// entry holds now (drawnWith is the system palette at the time the indices were written).
+// A window's pixels: its client area (at most the desktop's size of it), row by row from the top.
+// On the true-colour display each value is a COLORREF; on the palette display it is a system
+// palette index, shown in the colour that entry holds now (drawnWith is the system palette at the
+// time the indices were written).
 struct Surface {
     int width = 0;
     int height = 0;
@@ -196,7 +197,8 @@ HWND nextWindowToPaint();
 void paintNow(HWND hwnd); // UpdateWindow: WM_PAINT to the window and its children that need it
 // The erase that Windows does at once when a window appears.
 void eraseNow(HWND hwnd);
-// The surface of a window's client area, resized to it.
+// The surface of a window's client area, resized to it: all of it, or its top left part as large as
+// the desktop.
 Surface &surfaceOf(Window &window);
 // Fills a rectangle (client coordinates) of the window's surface.
 void fillSurface(Window &window, const RECT &rect, COLORREF colour);

@@ -18,6 +18,12 @@ namespace {
 // Metrics of the classic look at 96 DPI, as Windows and Wine report them.
 const int captionHeight = 19; // SM_CYCAPTION: the caption bar and the line under it
 const int edgeWidth = 2;      // SM_CXEDGE: the sunken edge of WS_EX_CLIENTEDGE
+const int sizingFrame = 4;    // SM_CXFRAME: the frame of a window that the user can size
+const SIZE minTrack = {112, 27}; // SM_CXMINTRACK, SM_CYMINTRACK
+
+// Window coordinates and sizes are 16-bit values in the window manager.
+const int coordinateMin = -32768;
+const int coordinateMax = 32767;
 
 const SIZE defaultDesktop = {1024, 768};
 
@@ -93,6 +99,24 @@ void ensureDesktop()
 bool isDesktop(HWND hwnd)
 {
     return hwnd && hwnd == state().desktopHandle;
+}
+
+// SM_CXMAXTRACK, SM_CYMAXTRACK: the largest size the user can drag a window to, a little more than
+// the desktop.
+SIZE maxTrack()
+{
+    SIZE desktop = state().desktop;
+    return {desktop.cx + 4 + 2 * sizingFrame, desktop.cy + 4 + 2 * sizingFrame};
+}
+
+int coordinate(int value)
+{
+    return std::min(std::max(value, coordinateMin), coordinateMax);
+}
+
+int extent(int value)
+{
+    return std::min(std::max(value, 0), coordinateMax);
 }
 
 std::vector<HWND> &siblingsOf(Window &window)
@@ -370,8 +394,18 @@ HWND createWindow(const CreateParams &params)
     window->text = params.text ? params.text : "";
     window->parent = child ? params.parent : nullptr;
     window->owner = child || isDesktop(params.parent) ? nullptr : topLevelOf(params.parent);
-    window->rect = {params.x, params.y, params.x + std::max(params.width, 0),
-                    params.y + std::max(params.height, 0)};
+    // A window that the user may size (a sizing frame, or an overlapped window) starts within the
+    // tracking sizes of WM_GETMINMAXINFO's defaults; every window within 16-bit coordinates.
+    int width = params.width;
+    int height = params.height;
+    if ((params.style & WS_THICKFRAME) || !(params.style & (WS_POPUP | WS_CHILD))) {
+        SIZE largest = maxTrack();
+        width = std::max(std::min<int>(width, largest.cx), static_cast<int>(minTrack.cx));
+        height = std::max(std::min<int>(height, largest.cy), static_cast<int>(minTrack.cy));
+    }
+    int x = coordinate(params.x);
+    int y = coordinate(params.y);
+    window->rect = {x, y, x + extent(width), y + extent(height)};
     s.windows[hwnd] = std::move(window);
     if (child)
         findWindow(params.parent)->children.push_back(hwnd);
@@ -781,6 +815,11 @@ bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     }
     SIZE oldSize = clientSize(*w);
     RECT oldRect = w->rect;
+    // As SetWindowPos does, positions and sizes are kept within 16-bit coordinates.
+    x = coordinate(x);
+    y = coordinate(y);
+    cx = extent(cx);
+    cy = extent(cy);
     if (!(flags & SWP_NOMOVE)) {
         w->rect.right += x - w->rect.left;
         w->rect.bottom += y - w->rect.top;
@@ -788,8 +827,8 @@ bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         w->rect.top = y;
     }
     if (!(flags & SWP_NOSIZE)) {
-        w->rect.right = w->rect.left + std::max(cx, 0);
-        w->rect.bottom = w->rect.top + std::max(cy, 0);
+        w->rect.right = w->rect.left + cx;
+        w->rect.bottom = w->rect.top + cy;
     }
     if (!(flags & SWP_NOZORDER))
         restack(*w, insertAfter);
@@ -1277,6 +1316,14 @@ extern "C" int WINAPI GetSystemMetrics(int nIndex)
         return state().desktop.cx;
     case SM_CYSCREEN:
         return state().desktop.cy;
+    case SM_CXMINTRACK:
+        return minTrack.cx;
+    case SM_CYMINTRACK:
+        return minTrack.cy;
+    case SM_CXMAXTRACK:
+        return maxTrack().cx;
+    case SM_CYMAXTRACK:
+        return maxTrack().cy;
     }
     return 0;
 }

@@ -4,7 +4,8 @@
 //
 // What must hold: the parser reads only the template's bytes (they lie in a buffer of exactly their
 // size), an item's creation data lies inside the template, and a dialog made from any template
-// that parses can be created, worked through its items and destroyed.
+// that parses can be created, worked through its items and destroyed, its windows' pixels never
+// more than the desktop holds.
 #include "fuzz_support.h"
 
 #include <cstring>
@@ -38,17 +39,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(!createData || (createData >= begin && createData + 2 <= begin + size),
                    "creation data outside the template");
     }
-    // Many controls only make a run slow; the parser has seen them all. The layer keeps a window's
-    // client area as one block of pixels, so a template of a giant font or size would take
-    // gigabytes at once: such dialogs are not created here (an open limitation of the layer).
-    if (layout.items.size() > 64 || (layout.hasFont && layout.pointSize > 72 && layout.pointSize != 0x7FFF) ||
-        layout.cx > 2000 || layout.cy > 2000)
+    // Many controls only make a run slow; the parser has seen them all.
+    if (layout.items.size() > 64)
         return 0;
-    for (const layer::win::DialogItem &item : layout.items)
-        if (item.cx > 2000 || item.cy > 2000)
-            return 0;
     HWND dialog = layer::win::createDialog(layout, nullptr, quietProc, 0, nullptr);
     if (dialog) {
+        // However large the template, no window holds more pixels than the desktop shows.
+        ShowWindow(dialog, SW_SHOWNORMAL);
+        UpdateWindow(dialog);
+        SIZE desktop = layer::win::desktopSize();
+        std::vector<HWND> windows = layer::win::childWindows(dialog);
+        windows.push_back(dialog);
+        for (HWND hwnd : windows) {
+            const layer::win::Window *window = layer::win::findWindow(hwnd);
+            FUZZ_CHECK(!window || (window->surface.width <= desktop.cx && window->surface.height <= desktop.cy),
+                       "a surface larger than the desktop");
+        }
         for (const layer::win::DialogItem &item : layout.items) {
             HWND control = GetDlgItem(dialog, item.id);
             if (control) {

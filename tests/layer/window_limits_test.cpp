@@ -1,0 +1,177 @@
+// Windows at the limits of their sizes: templates whose font or size would make a dialog larger
+// than 16-bit coordinates reach, windows that the user could size, and pixel surfaces that never
+// hold more than the desktop shows.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "layer_control.h"
+#include "windowing.h"
+
+namespace {
+
+const WORD staticId = 100;
+const COLORREF dialogFace = RGB(192, 192, 192);
+
+INT_PTR CALLBACK quietProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+class WindowLimits : public testing::Test {
+protected:
+    void SetUp() override { layerReset(); }
+    void TearDown() override { layerReset(); }
+
+    // A dialog of the given style and size (dialog units) in a font of `points`, with a static
+    // control over all of it.
+    static HWND dialog(DWORD style, short cx, short cy, WORD points)
+    {
+        layer::win::DialogSpec layout = {};
+        layout.style = style | DS_SETFONT;
+        layout.cx = cx;
+        layout.cy = cy;
+        layout.hasFont = true;
+        layout.pointSize = points;
+        layout.items.push_back({"Static", "", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, cx, cy, staticId, nullptr});
+        return layer::win::createDialog(layout, nullptr, quietProc, 0, nullptr);
+    }
+
+    static SIZE windowSize(HWND hwnd)
+    {
+        RECT rect = {};
+        EXPECT_TRUE(GetWindowRect(hwnd, &rect));
+        return {rect.right - rect.left, rect.bottom - rect.top};
+    }
+
+    static SIZE surfaceSize(HWND hwnd)
+    {
+        int width = -1, height = -1;
+        std::vector<COLORREF> pixels;
+        EXPECT_TRUE(layer::win::readSurface(hwnd, width, height, pixels));
+        return {width, height};
+    }
+};
+
+// A 1 x 1 bitmap of one colour, 24 bits to a pixel.
+struct OnePixelDib {
+    BITMAPINFO info = {};
+    unsigned char bits[4];
+
+    explicit OnePixelDib(COLORREF colour) : bits{GetBValue(colour), GetGValue(colour), GetRValue(colour), 0}
+    {
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = 1;
+        info.bmiHeader.biHeight = 1;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        info.bmiHeader.biCompression = BI_RGB;
+    }
+
+    int paint(HDC dc, int x, int y, int width, int height) const
+    {
+        return StretchDIBits(dc, x, y, width, height, 0, 0, 1, 1, bits, &info, DIB_RGB_COLORS, SRCCOPY);
+    }
+};
+
+TEST_F(WindowLimits, AGiantTemplateMakesADialogOf16BitSizeWhosePixelsStopAtTheDesktop)
+{
+    // At the largest point size and extent a template holds, the dialog would be hundreds of
+    // millions of pixels across.
+    HWND giant = dialog(WS_POPUP | WS_CAPTION | WS_VISIBLE, 32767, 32767, 0x7FFE);
+    ASSERT_NE(giant, nullptr);
+    EXPECT_EQ(windowSize(giant).cx, 32767);
+    EXPECT_EQ(windowSize(giant).cy, 32767);
+    HWND control = GetDlgItem(giant, staticId);
+    EXPECT_EQ(windowSize(control).cx, 32767);
+    RECT placed = {};
+    GetWindowRect(giant, &placed);
+    EXPECT_EQ(placed.left, 0); // kept on the desktop as far as it goes
+    EXPECT_EQ(placed.top, 0);
+
+    // Shown, it was erased; only its first desktop's worth of pixels exists.
+    SIZE pixels = surfaceSize(giant);
+    EXPECT_EQ(pixels.cx, 1024);
+    EXPECT_EQ(pixels.cy, 768);
+    EXPECT_EQ(surfaceSize(control).cx, 1024);
+    HDC dc = GetDC(giant);
+    EXPECT_EQ(GetPixel(dc, 0, 0), dialogFace);
+    EXPECT_EQ(GetPixel(dc, 1023, 767), dialogFace);
+    EXPECT_EQ(GetPixel(dc, 1024, 0), CLR_INVALID);
+    EXPECT_EQ(GetPixel(dc, 0, 768), CLR_INVALID);
+    EXPECT_EQ(GetPixel(dc, 20000, 20000), CLR_INVALID);
+
+    // Drawing over all of the client area lands where there are pixels and is clipped elsewhere.
+    OnePixelDib red(RGB(255, 0, 0));
+    RECT client = {};
+    GetClientRect(giant, &client);
+    EXPECT_EQ(red.paint(dc, 0, 0, client.right, client.bottom), 1);
+    EXPECT_EQ(red.paint(dc, 1000, 700, 30000, 30000), 1);
+    EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 1023, 767), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 1024, 767), CLR_INVALID);
+    ReleaseDC(giant, dc);
+    layer::win::destroyWindow(giant);
+}
+
+TEST_F(WindowLimits, ASurfaceFollowsTheDesktopSizeAndKeepsThePixelsThatStillFit)
+{
+    HWND giant = dialog(WS_POPUP | WS_VISIBLE, 30000, 30000, 8);
+    ASSERT_NE(giant, nullptr);
+    layerSetDesktopSize(640, 480);
+    EXPECT_EQ(surfaceSize(giant).cx, 640);
+    EXPECT_EQ(surfaceSize(giant).cy, 480);
+    layerSetDesktopSize(800, 600);
+    HDC dc = GetDC(giant);
+    EXPECT_EQ(GetPixel(dc, 639, 479), dialogFace);
+    EXPECT_EQ(GetPixel(dc, 640, 479), RGB(0, 0, 0)); // not drawn on since the surface grew
+    EXPECT_EQ(GetPixel(dc, 800, 0), CLR_INVALID);
+    ReleaseDC(giant, dc);
+
+    // A window smaller than the desktop keeps a surface of its own size.
+    HWND small = dialog(WS_POPUP | WS_VISIBLE, 40, 20, 8);
+    EXPECT_EQ(surfaceSize(small).cx, 60);
+    EXPECT_EQ(surfaceSize(small).cy, 33);
+}
+
+TEST_F(WindowLimits, AWindowTheUserCanSizeStartsWithinTheTrackingSizes)
+{
+    EXPECT_EQ(GetSystemMetrics(SM_CXMAXTRACK), 1036);
+    EXPECT_EQ(GetSystemMetrics(SM_CYMAXTRACK), 780);
+    EXPECT_EQ(GetSystemMetrics(SM_CXMINTRACK), 112);
+    EXPECT_EQ(GetSystemMetrics(SM_CYMINTRACK), 27);
+
+    // A sizing frame, or an overlapped window (neither popup nor child), is held to them.
+    HWND framed = dialog(WS_POPUP | WS_CAPTION | WS_THICKFRAME, 30000, 30000, 72);
+    EXPECT_EQ(windowSize(framed).cx, 1036);
+    EXPECT_EQ(windowSize(framed).cy, 780);
+    HWND overlapped = dialog(WS_CAPTION, 1, 0, 8);
+    EXPECT_EQ(windowSize(overlapped).cx, 112);
+    EXPECT_EQ(windowSize(overlapped).cy, 27);
+    HWND popup = dialog(WS_POPUP, 4, 8, 8);
+    EXPECT_EQ(windowSize(popup).cx, 6);
+    EXPECT_EQ(windowSize(popup).cy, 13);
+
+    // The tracking sizes follow the desktop.
+    layerSetDesktopSize(1280, 1024);
+    EXPECT_EQ(GetSystemMetrics(SM_CXMAXTRACK), 1292);
+    HWND later = dialog(WS_CAPTION, 30000, 30000, 8);
+    EXPECT_EQ(windowSize(later).cx, 1292);
+    EXPECT_EQ(windowSize(later).cy, 1036);
+}
+
+TEST_F(WindowLimits, SetWindowPosKeepsPositionsAndSizesWithin16Bits)
+{
+    HWND popup = dialog(WS_POPUP, 40, 20, 8);
+    ASSERT_TRUE(SetWindowPos(popup, nullptr, -100000, 100000, 1 << 20, -5, SWP_NOZORDER | SWP_NOACTIVATE));
+    RECT rect = {};
+    GetWindowRect(popup, &rect);
+    EXPECT_EQ(rect.left, -32768);
+    EXPECT_EQ(rect.top, 32767);
+    EXPECT_EQ(rect.right - rect.left, 32767);
+    EXPECT_EQ(rect.bottom - rect.top, 0);
+}
+
+} // namespace

@@ -8,6 +8,7 @@
 // open and the last close atomic across processes.
 #include "dospath.h"
 #include "layer.h"
+#include "layer_control.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -152,9 +153,14 @@ DWORD storeNameOfPrefix(std::string &name)
     return 0;
 }
 
+std::string storeRoot()
+{
+    return "/tmp/.da12-objects-" + std::to_string(getuid());
+}
+
 DWORD openStore(const std::string &name, ObjectStore &store)
 {
-    std::string rootPath = "/tmp/.da12-objects-" + std::to_string(getuid());
+    std::string rootPath = storeRoot();
     if (mkdir(rootPath.c_str(), 0700) != 0 && errno != EEXIST)
         return errorFromErrno(errno);
     store.root = open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -306,6 +312,18 @@ bool nameTooLong(LPCSTR lpName)
 }
 
 } // namespace
+
+extern "C" BOOL layerObjectStorePath(char *buffer, DWORD size)
+{
+    std::string name;
+    if (storeNameOfPrefix(name) != 0)
+        return FALSE;
+    std::string path = storeRoot() + "/" + name;
+    if (!buffer || path.size() >= size)
+        return FALSE;
+    memcpy(buffer, path.c_str(), path.size() + 1);
+    return TRUE;
+}
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE hObject)
 {

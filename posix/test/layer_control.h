@@ -36,6 +36,13 @@ void layerFailCopy(const char *name, LayerCopyFault fault, ULONGLONG bytes, DWOR
    refuses copy_file_range and sendfile; FALSE puts the fast copy back. */
 void layerUsePlainCopy(BOOL plain);
 
+/* ---- Named objects ---- */
+
+/* Copies to `buffer` the native path of the directory where the layer keeps the named objects of
+   the current prefix; the directory exists while any of them does. FALSE when the prefix is
+   missing or the path does not fit. */
+BOOL layerObjectStorePath(char *buffer, DWORD size);
+
 /* ---- Processes ---- */
 
 /* The next GetExitCodeProcess of a process that has ended reports `code` instead of its own exit

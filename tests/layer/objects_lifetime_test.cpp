@@ -28,12 +28,9 @@ DWORD createSemaphoreError(const std::string &name, HANDLE &handle)
 // Where the layer keeps the objects of the test's prefix.
 std::string objectsDirectoryOfPrefix()
 {
-    struct stat prefix;
-    EXPECT_EQ(0, stat(testPrefix().c_str(), &prefix));
-    char name[64];
-    snprintf(name, sizeof name, "/%llx-%llx", static_cast<unsigned long long>(prefix.st_dev),
-             static_cast<unsigned long long>(prefix.st_ino));
-    return "/tmp/.da12-objects-" + std::to_string(getuid()) + name;
+    char path[MAX_PATH];
+    EXPECT_TRUE(layerObjectStorePath(path, sizeof path));
+    return path;
 }
 
 bool exists(const std::string &native)

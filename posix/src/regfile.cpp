@@ -502,8 +502,14 @@ int walkPath(const RegFile &file, const std::vector<std::u16string> &path, RegVi
         if (node < 0)
             return -1;
         bool nextIsWow = i + 1 < path.size() && foldName(path[i + 1]) == wow6432Node;
-        if (wow && !nextIsWow)
-            node = enterWow6432Node(file, node);
+        if (wow && !nextIsWow && !insideWow6432Node(file, node)) {
+            // The 32-bit view goes on below the Wow6432Node subkey. Where that is a link leading
+            // nowhere, a key written there could never be read, and one written in the key itself
+            // is not the 32-bit view's: refuse.
+            int wowNode = childOf(file, node, u"Wow6432Node");
+            if (wowNode >= 0 && (node = followLinks(file, wowNode)) < 0)
+                return -1;
+        }
     }
     // A 64-bit prefix always has a 32-bit Software tree; a new key of that view belongs in it even
     // when the file does not hold it yet.

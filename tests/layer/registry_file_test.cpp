@@ -291,6 +291,25 @@ TEST(RegistryFile, TheThirtyTwoBitViewWritesBelowWow6432Node)
                                   "#arch=win64\n\n["));
 }
 
+// A Wow6432Node that is a link leading nowhere: the 32-bit view has no place for a new key, and the
+// edit is refused with the file left as it was; the 64-bit view is not affected.
+TEST(RegistryFile, ABrokenWow6432NodeLinkRefusesThirtyTwoBitWrites)
+{
+    const std::string text = std::string("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n") +
+                             "#arch=win64\n\n[Software\\\\Wow6432Node] 1796620024\n#link\n" +
+                             "\"SymbolicLinkValue\"=hex(6):5c,00,4e,00,6f,00\n";
+    RegFile file = parse(text);
+    std::string error;
+    EXPECT_FALSE(layer::setRegValue(file, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Wow32,
+                                    u"Cheater", REG_DWORD, dword(1), error));
+    EXPECT_EQ("the key Software\\Quorvex\\VK: Zarkhul Zuva passes through a symbolic link that leads nowhere", error);
+    EXPECT_EQ(text, file.text);
+
+    ASSERT_TRUE(layer::setRegValue(file, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Native,
+                                   u"Cheater", REG_DWORD, dword(1), error)) << error;
+    EXPECT_EQ(dword(1), value(file, u"Software\\Quorvex\\VK: Zarkhul Zuva", u"Cheater").data);
+}
+
 TEST(RegistryFile, DeletesValuesAndKeysButKeepsTheParent)
 {
     RegFile file = parse(wineText);

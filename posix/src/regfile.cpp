@@ -467,16 +467,14 @@ int followLinks(const RegFile &file, int node, int depth = 0)
 }
 
 // The key a 32-bit view sees for `node`: its Wow6432Node subkey if it has one and is not already
-// inside a Wow6432Node tree.
+// inside a Wow6432Node tree; -1 when that subkey is a link leading nowhere, which, as in Wine, hides
+// the key from the 32-bit view rather than showing the 64-bit one.
 int enterWow6432Node(const RegFile &file, int node)
 {
     if (insideWow6432Node(file, node))
         return node;
     int wow = childOf(file, node, u"Wow6432Node");
-    if (wow < 0)
-        return node;
-    int target = followLinks(file, wow);
-    return target < 0 ? node : target;
+    return wow < 0 ? node : followLinks(file, wow);
 }
 
 bool redirects(const RegFile &file, RegView view)
@@ -502,14 +500,8 @@ int walkPath(const RegFile &file, const std::vector<std::u16string> &path, RegVi
         if (node < 0)
             return -1;
         bool nextIsWow = i + 1 < path.size() && foldName(path[i + 1]) == wow6432Node;
-        if (wow && !nextIsWow && !insideWow6432Node(file, node)) {
-            // The 32-bit view goes on below the Wow6432Node subkey. Where that is a link leading
-            // nowhere, a key written there could never be read, and one written in the key itself
-            // is not the 32-bit view's: refuse.
-            int wowNode = childOf(file, node, u"Wow6432Node");
-            if (wowNode >= 0 && (node = followLinks(file, wowNode)) < 0)
-                return -1;
-        }
+        if (wow && !nextIsWow && (node = enterWow6432Node(file, node)) < 0)
+            return -1;
     }
     // A 64-bit prefix always has a 32-bit Software tree; a new key of that view belongs in it even
     // when the file does not hold it yet.
@@ -870,8 +862,8 @@ int findRegKey(const RegFile &file, int start, const std::vector<std::u16string>
         if (node < 0)
             return -1;
         bool nextIsWow = i + 1 < path.size() && foldName(path[i + 1]) == wow6432Node;
-        if (wow && !nextIsWow)
-            node = enterWow6432Node(file, node);
+        if (wow && !nextIsWow && (node = enterWow6432Node(file, node)) < 0)
+            return -1;
     }
     return node;
 }

@@ -291,8 +291,8 @@ TEST(RegistryFile, TheThirtyTwoBitViewWritesBelowWow6432Node)
                                   "#arch=win64\n\n["));
 }
 
-// A Wow6432Node that is a link leading nowhere: the 32-bit view has no place for a new key, and the
-// edit is refused with the file left as it was; the 64-bit view is not affected.
+// A Wow6432Node that is a link leading nowhere hides the 32-bit view, as in Wine: a new key there is
+// refused with the file left as it was, and the 64-bit key is not shown in its place.
 TEST(RegistryFile, ABrokenWow6432NodeLinkRefusesThirtyTwoBitWrites)
 {
     const std::string text = std::string("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n") +
@@ -308,6 +308,9 @@ TEST(RegistryFile, ABrokenWow6432NodeLinkRefusesThirtyTwoBitWrites)
     ASSERT_TRUE(layer::setRegValue(file, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Native,
                                    u"Cheater", REG_DWORD, dword(1), error)) << error;
     EXPECT_EQ(dword(1), value(file, u"Software\\Quorvex\\VK: Zarkhul Zuva", u"Cheater").data);
+    EXPECT_EQ(-1, layer::findRegKey(file, 0, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Wow32));
+    EXPECT_FALSE(layer::deleteRegValue(file, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Wow32,
+                                       u"Cheater", error));
 }
 
 TEST(RegistryFile, DeletesValuesAndKeysButKeepsTheParent)

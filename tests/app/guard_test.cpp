@@ -252,10 +252,8 @@ TEST_F(Guard, ASemaphoreNamedLikeTheThirdGamesMutexIsIgnored)
     CloseHandle(impostor);
 }
 
-class GuardCrowd : public InstallerTest {
+class GuardCrowd : public Guard {
 protected:
-    std::string dir() const { return nativePath(root); }
-
     // Starts the crowd at one moment, each told to hold its dialog until `release` exists, and
     // waits until all but the one showing its dialog have ended; returns that one's index.
     int startCrowd(std::vector<std::unique_ptr<Program>> &crowd, const std::string &round, const std::string &release)

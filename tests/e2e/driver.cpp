@@ -161,8 +161,15 @@ HWND Installer::waitForDialog(DWORD timeoutMs)
         HWND dialog = findOwnWindow(false);
         if (dialog)
             dialog_ = dialog;
-        if (dialog && IsWindowVisible(dialog))
+        if (dialog && IsWindowVisible(dialog)) {
+            // The dialog shows during its initialisation, and the dialog manager gives the focus to
+            // its first control only after that. A message sent to it is answered once its thread
+            // is in its message loop: then the dialog is what a user gets.
+            DWORD_PTR ignored;
+            DWORD left = timeoutMs > waited ? timeoutMs - waited : 1;
+            SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, left, &ignored);
             return dialog;
+        }
         if (waited >= timeoutMs || findOwnWindow(true))
             return nullptr;
         if (WaitForSingleObject(info_.hProcess, POLL_MS) == WAIT_OBJECT_0)
@@ -226,8 +233,12 @@ bool Installer::press(int id, std::vector<BoxRecord> *answered, DWORD timeoutMs)
         }
         if (waitForBox(nullptr, POLL_MS))
             answer(IDOK);
-        if (!running())
+        if (!running()) {
+            // A click that ends the program (Quit) has done its work; its SendMessage returns as
+            // the program's thread goes away.
+            done = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
             break;
+        }
     }
     if (!done) {
         // The installer is stuck or gone: ending it makes the click return.
@@ -346,13 +357,19 @@ DWORD Installer::exitCode() const
 
 const char RECORD_KEY[] = "Software\\Quorvex\\VK: Zarkhul Zuva";
 
-// A program of either width may read the record: the compilation's 32-bit setup writes the 32-bit
-// view, and the 64-bit build of the installer reads the 64-bit one.
-static const REGSAM VIEWS[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+// The registry views the record is written to: both until a scenario says which program reads it.
+static std::vector<REGSAM> recordViews = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+
+void writeRecordForProgram(const std::string &program)
+{
+    DWORD type;
+    if (GetBinaryTypeA(program.c_str(), &type))
+        recordViews = {REGSAM(type == SCS_64BIT_BINARY ? KEY_WOW64_64KEY : KEY_WOW64_32KEY)};
+}
 
 void setRecordValue(const char *name, DWORD type, const void *data, DWORD size)
 {
-    for (REGSAM view : VIEWS) {
+    for (REGSAM view : recordViews) {
         HKEY key;
         if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, RECORD_KEY, 0, nullptr, 0, KEY_ALL_ACCESS | view,
                             nullptr, &key, nullptr) != ERROR_SUCCESS)
@@ -374,7 +391,7 @@ void setRecordFlag(const char *name, DWORD value)
 
 void deleteRecordValue(const char *name)
 {
-    for (REGSAM view : VIEWS) {
+    for (REGSAM view : recordViews) {
         HKEY key;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RECORD_KEY, 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
             RegDeleteValueA(key, name);
@@ -395,7 +412,7 @@ void writeInstallRecord(const std::string &installDir, DWORD secondGameInstalled
 
 void deleteInstallRecord()
 {
-    for (REGSAM view : VIEWS) {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
         HKEY key;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Quorvex", 0, KEY_ALL_ACCESS | view, &key) ==
             ERROR_SUCCESS) {

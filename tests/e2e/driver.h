@@ -49,8 +49,8 @@ public:
     bool started() const { return info_.hProcess != nullptr; }
     bool running() const;
 
-    // The main dialog once it is shown; nullptr when the program ends, or a box or timeoutMs comes
-    // first. Boxes that appear on the way are recorded and left up.
+    // The main dialog once it is shown and its initialisation is over; nullptr when the program
+    // ends, or a box or timeoutMs comes first. Boxes that appear on the way are recorded and left up.
     HWND waitForDialog(DWORD timeoutMs = 20000);
     HWND dialog() const { return dialog_; }
 
@@ -97,7 +97,11 @@ std::string installerPath();
 
 extern const char RECORD_KEY[];
 
-// Writes a value of any type and length into the record's key, in both registry views.
+// From now on the record is written only to the registry view that `program` reads, as its own
+// setup would write it: the 32-bit view (Software\Wow6432Node\...) for a 32-bit program, the
+// 64-bit view for a 64-bit one. Until then both views are written.
+void writeRecordForProgram(const std::string &program);
+// Writes a value of any type and length into the record's key, in the views chosen above.
 void setRecordValue(const char *name, DWORD type, const void *data, DWORD size);
 void setRecordText(const char *name, const std::string &text);
 void setRecordFlag(const char *name, DWORD value);

@@ -17,6 +17,7 @@ void GameTest::SetUp()
     gameDir_ = root_ + "game\\";
     mediaDir_ = root_ + "media\\";
     CreateDirectoryA(mediaDir_.c_str(), nullptr);
+    writeRecordForProgram(installerPath());
     deleteInstallRecord();
     installGame(gameDir_);
 }

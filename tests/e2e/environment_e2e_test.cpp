@@ -44,8 +44,16 @@ protected:
     }
 };
 
+// The record lies only in the registry view of the program's own width, where the compilation's
+// setup of that width puts it: a 32-bit program on 64-bit Windows reads Software\Wow6432Node.
 TEST_F(EnvironmentE2E, ACompleteRecordAndTheGameShowTheDialog)
 {
+    DWORD type = 0;
+    ASSERT_TRUE(GetBinaryTypeA(installerPath().c_str(), &type));
+    REGSAM otherView = type == SCS_64BIT_BINARY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    HKEY key;
+    ASSERT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, RECORD_KEY, 0, KEY_READ | otherView, &key), ERROR_SUCCESS)
+        << "the record is in the other view too";
     EXPECT_TRUE(dialogShows());
 }
 

@@ -207,8 +207,8 @@ void clearSurface(Window &window)
 
 // The range of source pixels that each destination pixel takes, along one axis: the way GDI's
 // Bresenham-style stretch, as Wine implements it, pairs them. Enlarging gives each destination
-// pixel one source pixel; shrinking gives each a run of source pixels, which BLACKONWHITE (the
-// stretch mode of a new DC) combines with AND.
+// pixel one source pixel; shrinking gives each a run of source pixels, which the DC's stretch mode
+// combines: BLACKONWHITE (a new DC's) with AND, WHITEONBLACK with OR, COLORONCOLOR keeps one.
 std::vector<std::pair<int, int>> stretchSpans(int source, int destination)
 {
     std::vector<std::pair<int, int>> spans(static_cast<size_t>(destination), {0, 0});
@@ -497,6 +497,28 @@ extern "C" int WINAPI GetDeviceCaps(HDC hdc, int index)
     return 0;
 }
 
+extern "C" int WINAPI SetStretchBltMode(HDC hdc, int mode)
+{
+    if (layer::failHere("SetStretchBltMode"))
+        return 0;
+    DeviceContext *dc = findDC(hdc);
+    if (!dc)
+        return 0;
+    if (mode < BLACKONWHITE || mode > MAXSTRETCHBLTMODE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    int previous = dc->stretchMode;
+    dc->stretchMode = mode;
+    return previous;
+}
+
+extern "C" int WINAPI GetStretchBltMode(HDC hdc)
+{
+    DeviceContext *dc = findDC(hdc);
+    return dc ? dc->stretchMode : 0;
+}
+
 extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc,
                                     int ySrc, int SrcWidth, int SrcHeight, const void *lpBits,
                                     const BITMAPINFO *lpbmi, UINT iUsage, DWORD rop)
@@ -576,21 +598,32 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
     int64_t firstColumn =
         std::min<int64_t>(std::max<int64_t>(0, static_cast<int64_t>(clip.left) - xDest), DestWidth);
     int64_t endColumn = std::min<int64_t>(DestWidth, static_cast<int64_t>(clip.right) - xDest);
+    // COLORONCOLOR keeps one pixel of what falls together, as Wine picks it: the last of a run of
+    // columns, the first of a run of rows. HALFTONE, which Windows averages, keeps one pixel too.
+    bool keepOne = dc->stretchMode == COLORONCOLOR || dc->stretchMode == HALFTONE;
+    bool orScans = dc->stretchMode == WHITEONBLACK;
     for (int dy = static_cast<int>(firstRow); dy < endRow; ++dy) {
         int y = yDest + dy;
+        std::pair<int, int> rowSpan = rows[static_cast<size_t>(dy)];
+        if (keepOne)
+            rowSpan.second = std::min(rowSpan.second, rowSpan.first + 1);
         for (int dx = static_cast<int>(firstColumn); dx < endColumn; ++dx) {
             int x = xDest + dx;
-            uint32_t value = ~0u;
+            std::pair<int, int> columnSpan = columns[static_cast<size_t>(dx)];
+            if (keepOne)
+                columnSpan.first = std::max(columnSpan.first, columnSpan.second - 1);
+            uint32_t value = orScans ? 0u : ~0u;
             bool any = false;
-            for (int r = rows[static_cast<size_t>(dy)].first; r < rows[static_cast<size_t>(dy)].second; ++r) {
+            for (int r = rowSpan.first; r < rowSpan.second; ++r) {
                 int row = top + r;
                 if (row < 0 || row >= dib.height)
                     continue;
-                for (int c = columns[static_cast<size_t>(dx)].first; c < columns[static_cast<size_t>(dx)].second; ++c) {
+                for (int c = columnSpan.first; c < columnSpan.second; ++c) {
                     int column = xSrc + c;
                     if (column < 0 || column >= dib.width)
                         continue;
-                    value &= deviceValue(column, row);
+                    uint32_t pixel = deviceValue(column, row);
+                    value = orScans ? value | pixel : value & pixel;
                     any = true;
                 }
             }

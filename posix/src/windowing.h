@@ -186,6 +186,7 @@ struct DeviceContext {
     HPALETTE palette;
     bool forceBackground;
     RECT clip;
+    int stretchMode = BLACKONWHITE; // a new DC's, as Windows gives it
 };
 DeviceContext *findDC(HDC hdc);
 

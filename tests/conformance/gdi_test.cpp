@@ -137,6 +137,44 @@ TEST(StretchDIBits, ShrinksByAndingThePixelsItMerges)
     });
 }
 
+// WHITEONBLACK combines the merged pixels with OR; COLORONCOLOR keeps one of them: of a run of
+// columns the last, of a run of rows the first.
+TEST(StretchDIBits, ShrinksAsTheStretchModeSays)
+{
+    withPictureDC([](HDC dc) {
+        EXPECT_EQ(GetStretchBltMode(dc), BLACKONWHITE);
+        Bitmap8 row(7, 1, false);
+        EXPECT_EQ(SetStretchBltMode(dc, WHITEONBLACK), BLACKONWHITE);
+        stretch(dc, row, 3, 1, 0, 0, 7, 1);
+        EXPECT_EQ(readBack(dc, 3, 1), "#07ff01 #07ff07 #07fb07");
+        EXPECT_EQ(SetStretchBltMode(dc, COLORONCOLOR), WHITEONBLACK);
+        stretch(dc, row, 3, 1, 0, 0, 7, 1);
+        EXPECT_EQ(readBack(dc, 3, 1), "01 04 06");
+        Bitmap8 square(5, 5, true);
+        stretch(dc, square, 2, 2, 0, 0, 5, 5);
+        EXPECT_EQ(readBack(dc, 2, 2), "02 04 | 32 34");
+        Bitmap8 column(1, 7, false);
+        stretch(dc, column, 1, 3, 0, 0, 1, 7);
+        EXPECT_EQ(readBack(dc, 1, 3), "60 | 40 | 10");
+        EXPECT_EQ(SetStretchBltMode(dc, HALFTONE), COLORONCOLOR);
+        EXPECT_EQ(GetStretchBltMode(dc), HALFTONE);
+    });
+}
+
+TEST(SetStretchBltMode, RefusesAModeOutsideTheFour)
+{
+    withPictureDC([](HDC dc) {
+        for (int mode : {0, MAXSTRETCHBLTMODE + 1, -1}) {
+            SetLastError(0xdeadbeef);
+            EXPECT_EQ(SetStretchBltMode(dc, mode), 0) << mode;
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << mode;
+        }
+        EXPECT_EQ(GetStretchBltMode(dc), BLACKONWHITE);
+        EXPECT_EQ(SetStretchBltMode(nullptr, COLORONCOLOR), 0);
+        EXPECT_EQ(GetStretchBltMode(nullptr), 0);
+    });
+}
+
 TEST(StretchDIBits, ASourceRectangleCountsFromTheBottomRow)
 {
     withPictureDC([](HDC dc) {

@@ -1,6 +1,7 @@
 // The background picture and its palette.
 #include "picture/picture.h"
 
+#include <limits.h>
 #include <stdlib.h>
 
 #include "common/instance.h"
@@ -61,6 +62,9 @@ BOOL usePicture(const BITMAPINFOHEADER *header, DWORD size)
 {
     if (!header || size < sizeof(BITMAPINFOHEADER) || header->biSize < sizeof(BITMAPINFOHEADER))
         return FALSE;
+    // The smallest 32-bit value has no magnitude of its own type: abs() of it is undefined.
+    if (header->biWidth == INT_MIN || header->biHeight == INT_MIN)
+        return FALSE;
     DWORD colours = colourCount(header);
     if (packedSize(header, colours) > size)
         return FALSE;
@@ -104,6 +108,9 @@ static void paintPicture(HWND window)
         paletteRealizePending = 0;
         RealizePalette(dc);
     }
+    // The default mode, BLACKONWHITE, ANDs together the rows and columns that a stretch folds into
+    // one, which gives colours the picture does not have; COLORONCOLOR keeps one of them.
+    SetStretchBltMode(dc, COLORONCOLOR);
     StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, pictureHeader->biWidth, pictureHeader->biHeight,
                   pictureBits, (const BITMAPINFO *)pictureHeader, DIB_RGB_COLORS, SRCCOPY);
     // The palette stays selected: the paint DC goes back to the system with EndPaint.

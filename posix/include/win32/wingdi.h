@@ -36,17 +36,6 @@
 #define STRETCH_DELETESCANS COLORONCOLOR
 #define STRETCH_HALFTONE HALFTONE
 
-/* Stretch modes: how StretchDIBits combines the source pixels that shrinking merges */
-#define BLACKONWHITE 1
-#define WHITEONBLACK 2
-#define COLORONCOLOR 3
-#define HALFTONE 4
-#define MAXSTRETCHBLTMODE 4
-#define STRETCH_ANDSCANS BLACKONWHITE
-#define STRETCH_ORSCANS WHITEONBLACK
-#define STRETCH_DELETESCANS COLORONCOLOR
-#define STRETCH_HALFTONE HALFTONE
-
 #define PC_RESERVED 0x01
 #define PC_EXPLICIT 0x02
 #define PC_NOCOLLAPSE 0x04
@@ -120,8 +109,6 @@ UINT WINAPI GetPaletteEntries(HPALETTE hpal, UINT iStart, UINT cEntries, LPPALET
 UINT WINAPI GetSystemPaletteEntries(HDC hdc, UINT iStart, UINT cEntries, LPPALETTEENTRY pPalEntries);
 BOOL WINAPI DeleteObject(HGDIOBJ ho);
 int WINAPI GetDeviceCaps(HDC hdc, int index);
-int WINAPI SetStretchBltMode(HDC hdc, int mode);
-int WINAPI GetStretchBltMode(HDC hdc);
 int WINAPI SetStretchBltMode(HDC hdc, int mode);
 int WINAPI GetStretchBltMode(HDC hdc);
 int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc, int ySrc,

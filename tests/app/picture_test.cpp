@@ -2,12 +2,14 @@
 // realised once per activation, and the answers to palette changes by other windows.
 #include "app_fixture.h"
 
+#include <climits>
 #include <cstring>
 #include <vector>
 
 #include "layer_control.h"
 #include "picture/picture.h"
 #include "resource.h"
+#include "tests/picture_rows.h"
 
 namespace {
 
@@ -52,6 +54,18 @@ int mismatches(int scale)
     return wrong;
 }
 
+// The picture control's client area as it is on the screen, row by row from the top.
+std::vector<COLORREF> paintedPixels(int width, int height)
+{
+    std::vector<COLORREF> pixels;
+    HDC dc = GetDC(pictureControl);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(GetPixel(dc, x, y));
+    ReleaseDC(pictureControl, dc);
+    return pixels;
+}
+
 // Whether the call queued to fail by layerFailCall has been made since: if not, the probe's own
 // call meets the failure.
 bool realizeWasCalled()
@@ -86,6 +100,20 @@ TEST_F(Picture, FillsTheClientAreaPixelForPixelAtMoreThanOneSize)
         EXPECT_EQ(mismatches(1), 0);
         paintPictureAt(460, 640);
         EXPECT_EQ(mismatches(2), 0);
+    }});
+}
+
+// Stretched over a panel wider and a little shorter than the bitmap, as Wine's dialog units make
+// it, or over half or twice its height, each painted row is one whole row of the bitmap, in order.
+TEST_F(Picture, AStretchedPictureShowsWholeRowsInOrder)
+{
+    runDialog({[](HWND) {
+        for (SIZE size : {SIZE{267, 315}, SIZE{240, 160}, SIZE{460, 640}}) {
+            paintPictureAt(size.cx, size.cy);
+            EXPECT_EQ(paintedRowsFault(pictureHeader, pictureBits, paintedPixels(size.cx, size.cy), size.cx, size.cy),
+                      "")
+                << size.cx << "x" << size.cy;
+        }
     }});
 }
 
@@ -218,5 +246,13 @@ TEST_F(Picture, TheColourCountSizesThePaletteAndPlacesTheBits)
         EXPECT_TRUE(usePicture((BITMAPINFOHEADER *)larger.data(), (DWORD)larger.size()));
         EXPECT_EQ(picturePalette, nullptr) << "more than 256 colours get no palette";
         EXPECT_FALSE(usePicture(header, 39));
+
+        // The smallest LONG has no magnitude to size the bits by.
+        header->biClrUsed = 16;
+        header->biWidth = INT_MIN;
+        EXPECT_FALSE(usePicture(header, (DWORD)bitmap.size()));
+        header->biWidth = width;
+        header->biHeight = INT_MIN;
+        EXPECT_FALSE(usePicture(header, (DWORD)bitmap.size()));
     }});
 }

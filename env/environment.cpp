@@ -80,6 +80,19 @@ int readInstallRecord(void)
     return 1;
 }
 
+int fileExists(const char *path)
+{
+    OFSTRUCT file;
+    if (OpenFile(path, &file, OF_EXIST) != HFILE_ERROR)
+        return 1;
+    // OpenFile refuses a path of OFS_MAXPATHNAME characters or more without looking for it; such a
+    // path is looked up by its attributes instead.
+    if (strlen(path) < OFS_MAXPATHNAME)
+        return 0;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 int isSecondGameInstalled(void)
 {
     if (installRecord.secondGameInstalled == 0)
@@ -87,8 +100,7 @@ int isSecondGameInstalled(void)
     // A path too long for the buffer names no file the installer could use.
     if (!formatMessage("%s%s%s", installRecord.installDir, SECOND_GAME_DIR, SECOND_GAME_EXE))
         return 0;
-    OFSTRUCT file;
-    return OpenFile(messageText, &file, OF_EXIST) != HFILE_ERROR;
+    return fileExists(messageText);
 }
 
 // The working directory with a backslash appended, even after a drive root's own backslash.

@@ -31,6 +31,10 @@ int readInstallRecord(void);
 // Reads one value into a buffer of `size` bytes; on failure reports it, closes the key, returns 0.
 int readRecordValue(HKEY key, const char *name, BYTE *buffer, DWORD size);
 
+// 1 when the path names an existing file, not a directory; also where the path is too long for
+// OpenFile's existence test.
+int fileExists(const char *path);
+
 // 1 when the second game's flag is set and its executable exists under the install directory.
 int isSecondGameInstalled(void);
 

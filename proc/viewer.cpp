@@ -55,8 +55,7 @@ void viewDocument(const char *documentName)
     char commandLine[1024];
 
     BOOL documentFits = formatText(documentPath, sizeof documentPath, "%s%s", sourceDir, documentName);
-    OFSTRUCT file;
-    if (!documentFits || OpenFile(documentPath, &file, OF_EXIST) == HFILE_ERROR) {
+    if (!documentFits || !fileExists(documentPath)) {
         showMessage(documentPath, NOT_FOUND_CAPTION, MB_OK, mainDialog);
         return;
     }

@@ -212,3 +212,31 @@ TEST_F(Limits, ARecordedInstallDirFillingItsBufferIsReadWholeAndRefused)
     EXPECT_EQ(strlen(installRecord.installDir), LONGEST);
     EXPECT_EQ(shown(boxes), std::vector<std::string>{std::string(REFUSAL_CAPTION) + ": " + REFUSAL});
 }
+
+// OpenFile's existence test takes full paths of at most 127 characters. The game's executable and
+// the documents are found at that length, one more and far more; a directory under the game's
+// name is still no game.
+TEST_F(Limits, FilesPastTheExistenceTestsLimitAreFound)
+{
+    const std::string gameExe = "vk2\\vk2.exe";
+    const std::string noViewer = "Cannot execute file:: C:\\windows\\notepad.exe, 2"; // the document was found
+    for (size_t length : {127u, 128u, 300u}) {
+        SCOPED_TRACE(length);
+        setText("Installed To:", gameOfLength(length - gameExe.size()));
+        std::string media = dirOfLength(mediaDir, length - strlen("credits.txt"));
+        writeTestFile(media + "credits.txt", "who made this");
+        startFrom(media);
+        boxes.clear();
+        runDialog({[](HWND dlg) { layerClick(GetDlgItem(dlg, IDC_VIEW_CREDITS)); }});
+        EXPECT_EQ(shown(boxes), std::vector<std::string>{noViewer});
+        EXPECT_EQ(strlen(installRecord.installDir) + gameExe.size(), length);
+    }
+
+    makeTestSubdir(root + "fake");
+    std::string fake = dirOfLength(root + "fake\\", 128 - gameExe.size());
+    makeTestSubdir(fake + gameExe);
+    setText("Installed To:", fake);
+    boxes.clear();
+    EXPECT_FALSE(dialogTakesInput());
+    EXPECT_EQ(shown(boxes), std::vector<std::string>{std::string(REFUSAL_CAPTION) + ": " + REFUSAL});
+}

@@ -2,6 +2,7 @@
 #include "env/environment.h"
 
 #include <direct.h>
+#include <errno.h>
 #include <string.h>
 
 #include "common/message.h"
@@ -20,6 +21,12 @@ static const char REFUSAL_CAPTION[] = "Delvarin 1 and 2 Install Aborted";
 static const char LONG_DIRECTORY_TEXT[] =
     "The installer's folder has too long a path. Please run the installer from a folder with a "
     "shorter path.";
+static const char REMOVED_DIRECTORY_TEXT[] =
+    "The installer's folder no longer exists. Please run the installer from the folder that holds "
+    "the packs.";
+static const char UNREADABLE_DIRECTORY_TEXT[] =
+    "The installer cannot read the path of its folder. Please run the installer from the folder "
+    "that holds the packs.";
 static const char SECOND_GAME_DIR[] = "vk2\\";
 static const char SECOND_GAME_EXE[] = "vk2.exe";
 
@@ -104,24 +111,28 @@ int isSecondGameInstalled(void)
 }
 
 // The working directory with a backslash appended, even after a drive root's own backslash.
-// FALSE when that does not fit the buffer.
-static BOOL captureSourceDir(void)
+// Returns 0, or the errno of the failure: ERANGE when the path does not fit the buffer.
+static int captureSourceDir(void)
 {
     if (!_getcwd(sourceDir, sizeof sourceDir - 1)) {
         sourceDir[0] = 0;
-        return FALSE;
+        return errno ? errno : ENOENT;
     }
     size_t length = strlen(sourceDir);
     sourceDir[length] = '\\';
     sourceDir[length + 1] = 0;
-    return TRUE;
+    return 0;
 }
 
 int checkEnvironment(HWND window)
 {
     mainDialog = window;
-    if (!captureSourceDir()) {
-        showMessage(LONG_DIRECTORY_TEXT, REFUSAL_CAPTION, MB_OK, mainDialog);
+    int cwdError = captureSourceDir();
+    if (cwdError) {
+        const char *text = cwdError == ERANGE   ? LONG_DIRECTORY_TEXT
+                           : cwdError == ENOENT ? REMOVED_DIRECTORY_TEXT
+                                                : UNREADABLE_DIRECTORY_TEXT;
+        showMessage(text, REFUSAL_CAPTION, MB_OK, mainDialog);
         return 0;
     }
     if (readInstallRecord() && isSecondGameInstalled())

@@ -197,6 +197,27 @@ TEST_F(Environment, AWorkingDirectoryTooLongForTheSourceDirectoryIsRefused)
     EXPECT_NE(boxes[0].text.find("too long"), std::string::npos) << boxes[0].text;
 }
 
+// A working directory that was removed, or whose path cannot be read, is refused with a text that
+// says so, not as one too long.
+TEST_F(Environment, AWorkingDirectoryThatCannotBeReadIsRefusedSayingWhy)
+{
+    std::string gone = root + "gone\\";
+    makeTestSubdir(gone);
+    startFrom(gone);
+    ASSERT_EQ(rmdir(nativePath(gone).c_str()), 0);
+    EXPECT_FALSE(accepted());
+    startFrom(mediaDir);
+    layerFailCall("_getcwd", ERROR_ACCESS_DENIED, 0);
+    EXPECT_FALSE(accepted());
+    EXPECT_EQ(shown(boxes), (std::vector<std::string>{
+                                std::string(REFUSAL_CAPTION) + ": The installer's folder no longer exists. Please run "
+                                                               "the installer from the folder that holds the packs.",
+                                std::string(REFUSAL_CAPTION) + ": The installer cannot read the path of its folder. "
+                                                               "Please run the installer from the folder that holds "
+                                                               "the packs.",
+                            }));
+}
+
 // The record is read once: what changes in the registry afterwards changes nothing.
 TEST_F(Environment, RegistryChangesAfterTheCheckHaveNoEffect)
 {

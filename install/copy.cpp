@@ -122,10 +122,10 @@ int copyFiles(const ManifestEntry *manifest, const char *caption)
     for (int i = 0; i < count; ++i) {
         const ManifestEntry &entry = manifest[i];
         // A path cut short by its buffer would name another file: such an entry is reported as a
-        // failed copy and never touched.
-        BOOL fits = formatText(sourcePath + sourceTail, sizeof sourcePath - sourceTail, "%s", entry.fileName) &&
-                    formatText(destinationPath + destinationTail, sizeof destinationPath - destinationTail, "%s%s",
-                               entry.subdirectory, entry.fileName);
+        // failed copy and never touched. Both paths are formed, so that the box shows this entry's.
+        BOOL fits = formatText(sourcePath + sourceTail, sizeof sourcePath - sourceTail, "%s", entry.fileName);
+        fits &= formatText(destinationPath + destinationTail, sizeof destinationPath - destinationTail, "%s%s",
+                           entry.subdirectory, entry.fileName);
         setStatusLine2(entry.fileName);
         if (!fits || !CopyFileA(sourcePath, destinationPath, FALSE)) {
             formatMessage("Could not copy file '%s' to '%s'", sourcePath, destinationPath);

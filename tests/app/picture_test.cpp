@@ -108,7 +108,7 @@ TEST_F(Picture, FillsTheClientAreaPixelForPixelAtMoreThanOneSize)
 TEST_F(Picture, AStretchedPictureShowsWholeRowsInOrder)
 {
     runDialog({[](HWND) {
-        for (SIZE size : {SIZE{267, 315}, SIZE{240, 160}, SIZE{460, 640}}) {
+        for (SIZE size : {SIZE{265, 313}, SIZE{240, 160}, SIZE{460, 640}}) {
             paintPictureAt(size.cx, size.cy);
             EXPECT_EQ(paintedRowsFault(pictureHeader, pictureBits, paintedPixels(size.cx, size.cy), size.cx, size.cy),
                       "")

@@ -549,3 +549,38 @@ bool saveWindowPicture(HWND window, const std::string &path)
     ReleaseDC(nullptr, screen);
     return saved;
 }
+
+bool readClientPixels(HWND window, std::vector<COLORREF> &pixels, int &width, int &height)
+{
+    RECT client;
+    POINT origin = {0, 0};
+    if (!GetClientRect(window, &client) || !ClientToScreen(window, &origin))
+        return false;
+    width = client.right;
+    height = client.bottom;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down, as the pixels are handed out
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool read = false;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        read = BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY) != FALSE;
+        GdiFlush();
+        const BYTE *pixel = static_cast<const BYTE *>(bits); // blue, green, red, unused
+        pixels.clear();
+        for (int i = 0; i < width * height; ++i, pixel += 4)
+            pixels.push_back(RGB(pixel[2], pixel[1], pixel[0]));
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return read;
+}

@@ -141,5 +141,7 @@ std::string className(HWND window);
 std::vector<HWND> childWindows(HWND parent);
 // Writes the window's pixels as it is on the screen into a 24-bit BMP file.
 bool saveWindowPicture(HWND window, const std::string &path);
+// The colours of the window's client area as it is on the screen, row by row from the top.
+bool readClientPixels(HWND window, std::vector<COLORREF> &pixels, int &width, int &height);
 
 #endif

@@ -1,5 +1,7 @@
 #include "e2e_fixture.h"
 
+#include <algorithm>
+
 const char GAME_EXE_CONTENT[] = "the game as it was installed";
 const char REFUSAL_CAPTION[] = "Delvarin 1 and 2 Install Aborted";
 const char REFUSAL_TEXT[] =
@@ -34,6 +36,18 @@ void GameTest::installGame(const std::string &gameDir)
     CreateDirectoryA((gameDir + "vk2\\gamedat").c_str(), nullptr);
     writeFile(gameDir + "vk2\\vk2.exe", GAME_EXE_CONTENT);
     writeInstallRecord(gameDir, 1);
+}
+
+std::string dirOfLength(const std::string &base, size_t length)
+{
+    std::string dir = base;
+    for (char letter = 'a'; dir.size() < length; ++letter) {
+        size_t room = length - dir.size();
+        size_t name = room <= 101 ? room - 1 : std::min<size_t>(100, room - 3);
+        dir += std::string(name, letter) + "\\";
+        CreateDirectoryA(dir.c_str(), nullptr);
+    }
+    return dir;
 }
 
 std::string describe(const std::vector<BoxRecord> &boxes)

@@ -29,6 +29,10 @@ extern const char GAME_EXE_CONTENT[];
 extern const char REFUSAL_CAPTION[];
 extern const char REFUSAL_TEXT[];
 
+// Makes directories below `base` (ending with a backslash) until the deepest one's path, backslash
+// included, has `length` characters; returns that path.
+std::string dirOfLength(const std::string &base, size_t length);
+
 // Readable failure messages for a list of boxes.
 std::string describe(const std::vector<BoxRecord> &boxes);
 

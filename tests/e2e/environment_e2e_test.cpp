@@ -57,6 +57,20 @@ TEST_F(EnvironmentE2E, ACompleteRecordAndTheGameShowTheDialog)
     EXPECT_TRUE(dialogShows());
 }
 
+// OpenFile's existence test takes full paths of at most 127 characters. The game is found at that
+// length, one more, and 259, the longest path that Windows' file functions take.
+TEST_F(EnvironmentE2E, TheGameIsFoundPastTheExistenceTestsLimit)
+{
+    const std::string gameExe = "vk2\\vk2.exe";
+    for (size_t length : {127u, 128u, 259u}) {
+        SCOPED_TRACE(length);
+        std::string dir = dirOfLength(root_, length - gameExe.size());
+        installGame(dir);
+        ASSERT_TRUE(fileExists(dir + gameExe));
+        EXPECT_TRUE(dialogShows());
+    }
+}
+
 TEST_F(EnvironmentE2E, AMissingKeyGivesTheRefusalAlone)
 {
     deleteInstallRecord();

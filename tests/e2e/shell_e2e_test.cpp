@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 
+#include "res/resource.h"
+#include "tests/picture_rows.h"
+
 using ShellE2E = GameTest;
 
 TEST_F(ShellE2E, ShowsItsCentredDialogWithThePanelHidden)
@@ -87,4 +90,38 @@ TEST_F(ShellE2E, PaintsThePictureInItsPanel)
     }
     installer.close();
     EXPECT_EQ(installer.finish(), 0u);
+}
+
+// Wine's dialog units make the panel wider and a little shorter than the bitmap. Each painted row is
+// still one whole row of the bitmap, in order: no row merges two, which would streak the picture.
+TEST_F(ShellE2E, ThePictureShowsWholeRowsOfItsBitmapInOrder)
+{
+    HMODULE program = LoadLibraryExA(installerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(program, nullptr) << GetLastError();
+    HRSRC resource = FindResourceA(program, MAKEINTRESOURCEA(IDB_PICTURE), RT_BITMAP);
+    ASSERT_NE(resource, nullptr);
+    const BITMAPINFOHEADER *header = static_cast<const BITMAPINFOHEADER *>(LockResource(LoadResource(program, resource)));
+    DWORD colours = header->biClrUsed ? header->biClrUsed : 1u << header->biBitCount;
+    const BYTE *bits = reinterpret_cast<const BYTE *>(header) + header->biSize + 4 * colours;
+
+    Installer installer(mediaDir_);
+    HWND dialog = installer.waitForDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(installer.waitForPicture());
+    HWND picture = GetDlgItem(dialog, IDC_PICTURE);
+    // What the installer paints reaches the screen a moment later: the picture is read until it
+    // holds or the time is up, and the last fault found is reported.
+    std::vector<COLORREF> pixels;
+    int width = 0;
+    int height = 0;
+    std::string fault = "not read";
+    for (DWORD start = GetTickCount(); !fault.empty() && GetTickCount() - start < 5000; Sleep(50)) {
+        if (readClientPixels(picture, pixels, width, height))
+            fault = paintedRowsFault(header, bits, pixels, width, height);
+    }
+    EXPECT_EQ(fault, "") << width << "x" << height;
+    EXPECT_GE(width, header->biWidth);
+    installer.close();
+    EXPECT_EQ(installer.finish(), 0u);
+    FreeLibrary(program);
 }

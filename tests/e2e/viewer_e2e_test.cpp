@@ -1,6 +1,8 @@
 // The help file and the credits in Wine's Notepad, while the dialog is hidden.
 #include "e2e_fixture.h"
 
+#include <cstring>
+
 using ViewerE2E = GameTest;
 
 // Notepad's main window, once it shows.
@@ -64,4 +66,33 @@ TEST_F(ViewerE2E, AMissingDocumentIsNamed)
     EXPECT_TRUE(boxes[0].dialog.visible);
     installer.close();
     EXPECT_EQ(installer.finish(), 0u);
+}
+
+// OpenFile's existence test takes full paths of at most 127 characters; a document past that, up to
+// the 259 characters that Windows' file functions take, still reaches Notepad.
+TEST_F(ViewerE2E, ADocumentPastTheExistenceTestsLimitIsShown)
+{
+    for (size_t length : {128u, 259u}) {
+        SCOPED_TRACE(length);
+        std::string media = dirOfLength(mediaDir_, length - strlen("credits.txt"));
+        writeFile(media + "credits.txt", "Who made them.\r\n");
+        ASSERT_TRUE(fileExists(media + "credits.txt"));
+        Installer installer(media);
+        HWND dialog = installer.waitForDialog();
+        ASSERT_NE(dialog, nullptr);
+        PostMessageA(GetDlgItem(dialog, 1030), BM_CLICK, 0, 0);
+        HWND notepad = waitForNotepad();
+        ASSERT_NE(notepad, nullptr) << "no Notepad";
+        for (int i = 0; i < 250 && windowText(notepad).find("credits") == std::string::npos; ++i)
+            Sleep(20);
+        EXPECT_NE(windowText(notepad).find("credits"), std::string::npos) << "title: " << windowText(notepad);
+        PostMessageA(notepad, WM_CLOSE, 0, 0);
+        for (int i = 0; i < 500 && !IsWindowVisible(dialog); ++i)
+            Sleep(20);
+        for (int i = 0; i < 250 && IsWindow(notepad); ++i)
+            Sleep(20);
+        installer.close();
+        EXPECT_EQ(installer.finish(), 0u);
+        EXPECT_TRUE(installer.boxes().empty()) << describe(installer.boxes());
+    }
 }

@@ -1,30 +1,43 @@
 // Whether a painted picture shows an 8-bit bitmap's rows whole and in order: every painted pixel is
-// one of the bitmap's colours, and every painted row is one of the bitmap's rows, the rows following
-// each other from the top row to the bottom one. Shared by the native tests and those under Wine.
+// one of the bitmap's colours, and every painted row is one of the bitmap's rows stretched, the rows
+// following each other from the top row to the bottom one. Shared by the native tests and those
+// under Wine; it holds for any stretch that repeats or leaves out whole rows and columns.
 #ifndef TESTS_PICTURE_ROWS_H
 #define TESTS_PICTURE_ROWS_H
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
-// A row with each run of one colour taken as one pixel: what is left of a row stretched wider,
-// whichever columns the stretch repeats.
-inline std::vector<COLORREF> runsOf(const COLORREF *row, int width)
+// Whether `painted` items can be `source` items stretched, `same` telling which match: each painted
+// item is a source item, in order, the first within `step` of the start, each within `step` of the
+// one before (0: repeated), the last within `step` of the end.
+template <typename Same>
+bool stretchedInOrder(int painted, int source, Same same)
 {
-    std::vector<COLORREF> runs;
-    for (int x = 0; x < width; ++x)
-        if (runs.empty() || runs.back() != row[x])
-            runs.push_back(row[x]);
-    return runs;
+    int step = (source + painted - 1) / painted;
+    std::vector<int> reach;
+    std::vector<int> next;
+    for (int j = 0; j < step && j < source; ++j)
+        if (same(0, j))
+            reach.push_back(j);
+    for (int i = 1; i < painted && !reach.empty(); ++i) {
+        next.clear();
+        for (int from : reach)
+            for (int j = from; j <= from + step && j < source; ++j)
+                if ((next.empty() || next.back() < j) && same(i, j))
+                    next.push_back(j);
+        reach.swap(next);
+    }
+    return !reach.empty() && reach.back() >= source - step;
 }
 
-// `painted` holds width x height colours, row by row from the top; the picture is at least as wide
-// as the bitmap. Returns "" when the picture shows the bitmap's rows, else the first fault found.
+// `painted` holds width x height colours, row by row from the top. Returns "" when the picture
+// shows the bitmap's rows, else what is wrong.
 inline std::string paintedRowsFault(const BITMAPINFOHEADER *header, const BYTE *bits,
                                     const std::vector<COLORREF> &painted, int width, int height)
 {
@@ -32,54 +45,36 @@ inline std::string paintedRowsFault(const BITMAPINFOHEADER *header, const BYTE *
     int sourceWidth = header->biWidth;
     int sourceHeight = header->biHeight;
     int stride = (sourceWidth + 3) & ~3;
-    char text[160];
-
-    std::set<COLORREF> colours;
-    std::map<std::vector<COLORREF>, std::vector<int>> rowsByRuns; // the bitmap's rows, from the top
-    std::vector<COLORREF> row(static_cast<size_t>(sourceWidth));
+    std::vector<COLORREF> source; // from the top row down
     for (int y = 0; y < sourceHeight; ++y) {
         const BYTE *indexes = bits + static_cast<size_t>(sourceHeight - 1 - y) * stride;
-        for (int x = 0; x < sourceWidth; ++x) {
-            const RGBQUAD &entry = table[indexes[x]];
-            row[static_cast<size_t>(x)] = RGB(entry.rgbRed, entry.rgbGreen, entry.rgbBlue);
-            colours.insert(row[static_cast<size_t>(x)]);
-        }
-        rowsByRuns[runsOf(row.data(), sourceWidth)].push_back(y);
+        for (int x = 0; x < sourceWidth; ++x)
+            source.push_back(RGB(table[indexes[x]].rgbRed, table[indexes[x]].rgbGreen, table[indexes[x]].rgbBlue));
     }
 
-    // The bitmap's rows that each painted row can show, given the rows above it: the next source
-    // row is at most `step` rows further down.
-    int step = (sourceHeight + height - 1) / height;
-    std::set<int> reachable;
-    for (int y = 0; y < height; ++y) {
-        const COLORREF *line = painted.data() + static_cast<size_t>(y) * width;
-        for (int x = 0; x < width; ++x) {
-            if (!colours.count(line[x])) {
-                snprintf(text, sizeof text, "pixel (%d, %d) is #%06lx, no colour of the bitmap", x, y,
-                         static_cast<unsigned long>(line[x]));
-                return text;
-            }
-        }
-        auto same = rowsByRuns.find(runsOf(line, width));
-        std::set<int> next;
-        if (same != rowsByRuns.end()) {
-            for (int candidate : same->second) {
-                bool follows = y == 0 ? candidate < step : false;
-                for (int above : reachable)
-                    follows = follows || (candidate >= above && candidate - above <= step);
-                if (follows)
-                    next.insert(candidate);
-            }
-        }
-        if (next.empty()) {
-            snprintf(text, sizeof text, "painted row %d of %d is no row of the bitmap that follows row %d",
-                     y, height, reachable.empty() ? -1 : *reachable.begin());
+    char text[160];
+    std::set<COLORREF> colours(source.begin(), source.end());
+    for (size_t i = 0; i < painted.size(); ++i) {
+        if (!colours.count(painted[i])) {
+            snprintf(text, sizeof text, "pixel (%d, %d) is #%06lx, no colour of the bitmap", static_cast<int>(i % width),
+                     static_cast<int>(i / width), static_cast<unsigned long>(painted[i]));
             return text;
         }
-        reachable.swap(next);
     }
-    if (*reachable.rbegin() < sourceHeight - step) {
-        snprintf(text, sizeof text, "the last painted row shows row %d of %d", *reachable.rbegin(), sourceHeight);
+    auto rowShows = [&](int y, int row) {
+        const COLORREF *line = painted.data() + static_cast<size_t>(y) * width;
+        const COLORREF *from = source.data() + static_cast<size_t>(row) * sourceWidth;
+        return stretchedInOrder(width, sourceWidth, [&](int x, int column) { return line[x] == from[column]; });
+    };
+    int lastGood = -1;
+    bool shown = stretchedInOrder(height, sourceHeight, [&](int y, int row) {
+        bool same = rowShows(y, row);
+        lastGood = same ? std::max(lastGood, y) : lastGood;
+        return same;
+    });
+    if (!shown) {
+        snprintf(text, sizeof text, "the %d painted rows do not show the bitmap's %d rows in order; row %d is the "
+                 "last that shows one", height, sourceHeight, lastGood);
         return text;
     }
     return "";

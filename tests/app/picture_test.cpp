@@ -103,12 +103,13 @@ TEST_F(Picture, FillsTheClientAreaPixelForPixelAtMoreThanOneSize)
     }});
 }
 
-// Stretched over a panel wider and a little shorter than the bitmap, as Wine's dialog units make
-// it, or over half or twice its height, each painted row is one whole row of the bitmap, in order.
+// Stretched over a panel a little smaller than the bitmap, as Windows' and Wine's dialog units make
+// it, wider and a little shorter, or twice its size, each painted row is one whole row of the
+// bitmap, in order.
 TEST_F(Picture, AStretchedPictureShowsWholeRowsInOrder)
 {
     runDialog({[](HWND) {
-        for (SIZE size : {SIZE{265, 313}, SIZE{240, 160}, SIZE{460, 640}}) {
+        for (SIZE size : {SIZE{227, 313}, SIZE{265, 313}, SIZE{460, 640}}) {
             paintPictureAt(size.cx, size.cy);
             EXPECT_EQ(paintedRowsFault(pictureHeader, pictureBits, paintedPixels(size.cx, size.cy), size.cx, size.cy),
                       "")

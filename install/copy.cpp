@@ -122,7 +122,8 @@ int copyFiles(const ManifestEntry *manifest, const char *caption)
     for (int i = 0; i < count; ++i) {
         const ManifestEntry &entry = manifest[i];
         // A path cut short by its buffer would name another file: such an entry is reported as a
-        // failed copy and never touched. Both paths are formed, so that the box shows this entry's.
+        // failed copy and never touched. Both paths are formed every time: neither buffer keeps the
+        // previous entry's path.
         BOOL fits = formatText(sourcePath + sourceTail, sizeof sourcePath - sourceTail, "%s", entry.fileName);
         fits &= formatText(destinationPath + destinationTail, sizeof destinationPath - destinationTail, "%s%s",
                            entry.subdirectory, entry.fileName);

@@ -6,6 +6,7 @@
 #include "layer_control.h"
 #include "windowing.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,8 +19,10 @@ namespace layer {
 namespace win {
 namespace {
 
-// How often `wait <path>` looks for its file.
+// How often `wait <path>` looks for its file, and how long it waits at most: a script waits for a
+// step of whoever drives the program, and a program run without input must not hang.
 const long waitPollMilliseconds = 20;
+const DWORD defaultWaitLimit = 30000;
 
 struct InputState {
     LayerIdleHandler idleHandler = nullptr;
@@ -29,6 +32,7 @@ struct InputState {
     FILE *script = nullptr;
     std::string scriptPath;
     int scriptLine = 0;
+    DWORD waitLimit = defaultWaitLimit;
     bool traceResolved = false;
     std::string tracePath;
     bool traceFailed = false;
@@ -49,6 +53,26 @@ void pause(long milliseconds)
     delay.tv_nsec = (milliseconds % 1000) * 1000000L;
     while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
     }
+}
+
+long long monotonicMilliseconds()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// True once the file exists; false when it still does not after `limit` milliseconds.
+bool waitForFile(const std::string &path, DWORD limit)
+{
+    long long deadline = monotonicMilliseconds() + limit;
+    while (access(path.c_str(), F_OK) != 0) {
+        long long left = deadline - monotonicMilliseconds();
+        if (left <= 0)
+            return false;
+        pause(std::min<long long>(left, waitPollMilliseconds));
+    }
+    return true;
 }
 
 bool gaveInput(HWND loopWindow)
@@ -194,9 +218,14 @@ bool runScript(HWND loopWindow)
             return true;
         }
         if (command == "wait" && !argument.empty()) {
-            while (access(argument.c_str(), F_OK) != 0)
-                pause(waitPollMilliseconds);
-            continue;
+            if (waitForFile(argument, s.waitLimit))
+                continue;
+            // Given up: the script ends here, as at its end, and the fallback ends the loop.
+            scriptError("gave up waiting for " + argument + " after " + std::to_string(s.waitLimit) +
+                        " ms; the script ends here");
+            fclose(s.script);
+            s.script = nullptr;
+            return false;
         }
         long milliseconds = 0;
         if (command == "sleep" && parseNumber(argument, milliseconds) && milliseconds >= 0) {
@@ -388,6 +417,7 @@ const ResetHook resetInput([] {
     s.script = nullptr;
     s.scriptOpened = false;
     s.scriptLine = 0;
+    s.waitLimit = defaultWaitLimit;
     s.traceResolved = false;
     s.traceFailed = false;
     s.fallbackTried.clear();
@@ -403,6 +433,11 @@ extern "C" void layerSetIdleHandler(LayerIdleHandler handler, void *context)
 {
     inputState().idleHandler = handler;
     inputState().idleContext = context;
+}
+
+extern "C" void layerSetScriptWaitLimit(DWORD milliseconds)
+{
+    inputState().waitLimit = milliseconds;
 }
 
 extern "C" void layerPressKey(UINT vk, BOOL shift)

@@ -79,6 +79,10 @@ void layerSetMessageBoxHandler(LayerMessageBoxHandler handler, void *context);
 typedef void (*LayerIdleHandler)(HWND loopWindow, void *context);
 void layerSetIdleHandler(LayerIdleHandler handler, void *context);
 
+/* How long the WINLAYER_SCRIPT command `wait <file>` waits for its file (30 seconds until changed).
+   When the time runs out the script ends there, as at its end, with a line on standard error. */
+void layerSetScriptWaitLimit(DWORD milliseconds);
+
 /* Input as a user gives it, queued and taken in turn by the modal loop. A key goes to the window
    that has the focus when the loop takes it (vk: VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE, ...;
    shift: with Shift held). A click presses and releases the mouse button on a window, activating

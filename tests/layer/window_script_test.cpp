@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "child_programs.h"
 #include "conformance_ids.h"
 #include "dialog_support.h"
 #include "layer_control.h"
@@ -21,14 +22,17 @@
 namespace {
 
 const char childMarker[] = "WINDOW_SCRIPT_CHILD";
+const char waitLimitVariable[] = "WINDOW_SCRIPT_WAIT_LIMIT";
+
+} // namespace
 
 // The scripted program: the tab-order dialog, where the first button shows a message box, the
 // second ends the dialog with 4 and Cancel with 3.
-TEST(ScriptedChild, RunsTheDialog)
+int runScriptedChild()
 {
-    if (!getenv(childMarker))
-        GTEST_SKIP() << "runs only as the child of the scripted tests";
     layerReset();
+    if (const char *limit = getenv(waitLimitVariable))
+        layerSetScriptWaitLimit(static_cast<DWORD>(atol(limit)));
     InitCommonControls();
     DialogTest test;
     test.handler = [](HWND dialog, UINT msg, WPARAM wParam, LPARAM) -> INT_PTR {
@@ -50,7 +54,10 @@ TEST(ScriptedChild, RunsTheDialog)
         return FALSE;
     };
     runDialog(IDD_TAB_ORDER, test);
+    return 0;
 }
+
+namespace {
 
 class Scripted : public testing::Test {
 protected:
@@ -79,17 +86,19 @@ protected:
     }
 
     // Starts the scripted program; its output goes to the file "output".
-    pid_t start()
+    pid_t start(const char *waitLimit = nullptr)
     {
         pid_t child = fork();
         if (child == 0) {
             setenv(childMarker, "1", 1);
+            if (waitLimit)
+                setenv(waitLimitVariable, waitLimit, 1);
             setenv("WINLAYER_SCRIPT", (dir + "/script").c_str(), 1);
             setenv("WINLAYER_TRACE", (dir + "/trace").c_str(), 1);
             int out = open((dir + "/output").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
             dup2(out, 2);
-            execl("/proc/self/exe", "layer_tests", "--gtest_filter=ScriptedChild.RunsTheDialog", nullptr);
+            execl("/proc/self/exe", "layer_tests", nullptr);
             _exit(127);
         }
         return child;
@@ -143,8 +152,8 @@ TEST_F(Scripted, WaitsForAFileThenClosesTheWindow)
                 "activate mouse\n"
                 "close\n");
     pid_t child = start();
-    // The program shows its dialog, then waits for the file.
-    for (int i = 0; i < 500 && read("trace").find("dialog shown") == std::string::npos; ++i)
+    // The program shows its dialog, then waits for the file: without it, it cannot end.
+    for (int i = 0; i < 2000 && read("trace").find("dialog shown") == std::string::npos; ++i)
         usleep(10000);
     usleep(100000);
     int status = 0;
@@ -155,6 +164,17 @@ TEST_F(Scripted, WaitsForAFileThenClosesTheWindow)
     EXPECT_NE(trace.find("focus none\nfocus class=\"Button\" id=1010"), std::string::npos)
         << "deactivated, then the focus came back: " << trace;
     EXPECT_NE(trace.find("dialog ended title=\"Tab Order\" result=3\n"), std::string::npos) << trace;
+}
+
+TEST_F(Scripted, AWaitGivesUpAtItsLimitAndTheScriptEndsThere)
+{
+    writeScript("wait " + dir + "/never\n"
+                "click 1011\n");
+    ASSERT_EQ(finish(start("50")), 0) << read("output");
+    EXPECT_NE(read("output").find("line 1: gave up waiting for " + dir + "/never after 50 ms"), std::string::npos)
+        << read("output");
+    EXPECT_NE(read("trace").find("dialog ended title=\"Tab Order\" result=3\n"), std::string::npos)
+        << "ended as Escape ends it, the click never given: " << read("trace");
 }
 
 TEST_F(Scripted, AScriptThatRunsOutLeavesTheDialogToEscape)

@@ -2,9 +2,11 @@
 //
 // Every child is a native process of its own. A native program (ELF, or a script with "#!" and the
 // execute bit) runs as it is, with the command line's argument text as its one argument; a Windows
-// program (a PE file, "MZ") runs through Wine with the DOS command line; without Wine, the document
-// that the argument text names is shown with the user's pager instead, as a stand-in for the
-// Windows program (Notepad) that would have shown it.
+// program (a PE file, "MZ") runs through Wine's loader with the DOS command line. Where Wine is not
+// installed, a Windows program is one the system cannot run, and CreateProcessA fails with
+// ERROR_BAD_EXE_FORMAT, as Windows does for a program that is not made for it. A prefix that wants
+// its Windows programs' work done natively puts a native program in their place (a script named
+// notepad.exe that shows the document in a pager, say).
 #include "dospath.h"
 #include "layer.h"
 #include "layer_control.h"
@@ -343,27 +345,6 @@ DWORD programKindOf(const std::string &native, ProgramKind &kind)
     return ERROR_BAD_EXE_FORMAT;
 }
 
-// The pager that shows a document in place of a Windows program: $PAGER through the shell, as
-// man and git run it (so it may carry options), else less, else more.
-DWORD planPager(const std::string &document, Launch &launch)
-{
-    const char *pager = getenv("PAGER");
-    if (pager && *pager) {
-        launch.path = "/bin/sh";
-        launch.argv = {"sh", "-c", std::string("exec ") + pager + " \"$1\"", "sh", document};
-        return 0;
-    }
-    for (const char *name : {"less", "more"}) {
-        std::string found = findOnPath(name);
-        if (!found.empty()) {
-            launch.path = found;
-            launch.argv = {found, document};
-            return 0;
-        }
-    }
-    return ERROR_BAD_EXE_FORMAT;
-}
-
 DWORD planLaunch(const std::string &program, const std::string &arguments, Launch &launch)
 {
     std::string native;
@@ -383,21 +364,17 @@ DWORD planLaunch(const std::string &program, const std::string &arguments, Launc
         return 0;
     }
     std::string loader = wineLoader();
-    if (!loader.empty()) {
-        // Wine joins its arguments into the Windows command line again, quoting where needed.
-        std::string dosProgram;
-        if (!layer::toFullDosPath(program.c_str(), dosProgram, &error))
-            return error;
-        launch.path = loader;
-        launch.argv = {loader, dosProgram};
-        for (const std::string &argument : splitArguments(arguments))
-            launch.argv.push_back(argument);
-        return 0;
-    }
-    // Nothing can run the Windows program, and without a document there is nothing to stand in for.
-    if (arguments.empty())
+    if (loader.empty())
         return ERROR_BAD_EXE_FORMAT;
-    return planPager(nativeArgument(arguments), launch);
+    // Wine joins its arguments into the Windows command line again, quoting where needed.
+    std::string dosProgram;
+    if (!layer::toFullDosPath(program.c_str(), dosProgram, &error))
+        return error;
+    launch.path = loader;
+    launch.argv = {loader, dosProgram};
+    for (const std::string &argument : splitArguments(arguments))
+        launch.argv.push_back(argument);
+    return 0;
 }
 
 // The variables of an environment block: "name=value" strings, each ended by a NUL, then a NUL.

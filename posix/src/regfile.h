@@ -5,19 +5,15 @@
 
 #include <windows.h>
 
+// The registry holds UTF-16 text; its users convert it with these.
+#include "codepage.h"
+
 #include <map>
 #include <string>
 #include <vector>
 
 namespace layer {
 
-// The registry holds UTF-16 text; the A functions see it in the ANSI code page, Windows-1252 as in an
-// English prefix. Characters outside that code page become '?'.
-std::u16string ansiToUtf16(const char *text, size_t length);
-std::string utf16ToAnsi(const char16_t *text, size_t length);
-// UTF-8 (command lines, file names) to UTF-16; invalid sequences make *valid false and are dropped.
-std::u16string utf8ToUtf16(const std::string &text, bool *valid = nullptr);
-std::string utf16ToUtf8(const std::u16string &text);
 // Key and value names compare without case, as Windows compares them: compare the folded forms.
 std::u16string foldName(const std::u16string &name);
 

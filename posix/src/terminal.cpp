@@ -10,8 +10,8 @@
 // changes what a window shows while it works. Raw mode and the alternate screen are in force only
 // while a window is shown and no child process has the terminal; every way out (the last window
 // gone, exit, a fatal signal, a stop) puts the terminal back as it was found.
+#include "codepage.h"
 #include "layer.h"
-#include "regfile.h"
 #include "windowing.h"
 
 #include <fcntl.h>
@@ -222,25 +222,6 @@ const Glyphs asciiGlyphs = {U'-', U'|', U'+', U'+', U'+', U'+'};
 const char32_t upperHalfBlock = U'\u2580';
 
 enum class Colours { None, Palette256, Direct };
-
-void appendUtf8(std::string &out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 void appendColour(std::string &out, uint32_t colour, bool foreground)
 {

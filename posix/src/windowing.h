@@ -1,5 +1,5 @@
 // The window system's internals, shared by its families (windows, dialogs, controls, paint, gdi,
-// message boxes, input) and by a front end that shows the windows and feeds them input (the
+// message boxes, input) and by the front ends that shows the windows and feeds them input (the
 // terminal). Everything here runs on the program's one GUI thread, as Win32 windows belong to the
 // thread that created them.
 #ifndef POSIX_WINDOWING_H
@@ -94,6 +94,7 @@ HWND topLevelOf(HWND hwnd);            // the window itself when it is top level
 bool isChildOf(HWND parent, HWND hwnd); // any depth
 bool isVisible(HWND hwnd);              // its WS_VISIBLE and every ancestor's
 bool takesInput(HWND hwnd);             // visible, and neither it nor an ancestor disabled
+bool canActivate(HWND hwnd);            // a visible, enabled top-level window of ours
 std::vector<HWND> topLevelWindows();    // stacking order, topmost first
 
 // Non-client pixels on each side, from the style as Windows' metrics give them.
@@ -111,6 +112,7 @@ bool postMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // for the first visible window with an update region. False when there is none.
 bool peekMessage(MSG &msg);
 bool messagePending();
+bool postedMessagesWaiting();
 void dispatchMessage(const MSG &msg);
 
 HWND focusWindow();
@@ -125,8 +127,6 @@ void activateWindow(HWND hwnd, bool byMouse, bool moveFocus);
 bool showWindow(HWND hwnd, int command);
 bool enableWindow(HWND hwnd, bool enable);
 bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
-// The state of VK_SHIFT for the input message being handled.
-bool shiftPressed();
 
 // ---- The dialog manager (dialogs.cpp) ----
 
@@ -231,22 +231,34 @@ bool messageBoxView(HWND hwnd, MessageBoxView &view);
 // Gives a message box to the test's message box handler, once; true when the handler answered it.
 bool offerToHandler(HWND box);
 
-// ---- Input and events (input.cpp) ----
+// ---- Input (input.cpp) ----
 
 // Input as a user gives it. Each is queued and takes effect when the loop retrieves it, so that the
-// focus at that moment decides where a key goes (windows.cpp).
+// focus at that moment decides where a key goes.
 void pressKey(UINT vk, bool shift);
 void click(HWND hwnd);               // ignored by a window that is hidden or disabled, or whose
                                      // ancestor is
 void pressCloseBox(HWND hwnd);       // the close box of a top-level window's caption
 void activateByUser(HWND hwnd, UINT how); // WA_ACTIVE (keyboard, system) or WA_CLICKACTIVE
 void deactivateByUser(HWND hwnd);    // another program comes to the front
+// The next message that queued input makes, for peekMessage; false when there is none, or when
+// turning an event into messages posted messages, which come first.
+bool nextInputMessage(MSG &msg);
+bool inputPending();
+// The state of VK_SHIFT for the input message being handled.
+bool shiftPressed();
 
 // Called by a modal loop each time it has nothing to do. Asks the input sources in turn: a test's
 // message box handler (for a message box), a test's idle handler, the WINLAYER_SCRIPT file, the
 // front end; when none gives input, the loop ends as Escape (a dialog) or Enter (a message box)
 // would end it, so that a program run without input never hangs.
 void idle(HWND loopWindow);
+
+// ---- Front ends (frontend.cpp, terminal.cpp) ----
+
+// Asks for input while a loop waits: the WINLAYER_SCRIPT file's commands up to the next one that
+// gives input, then the front end that is set. False when neither gave any.
+bool frontEndInput(HWND loopWindow);
 
 // What changed on the screen: the front end redraws, the trace records some of it.
 enum class Change {

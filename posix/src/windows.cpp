@@ -1,5 +1,5 @@
 // Window objects as user32 keeps them for the program's one GUI thread: handles, classes, the
-// message queue, focus and activation, showing, enabling, placement, window longs and subclassing.
+// message queue (input comes from input.cpp), focus and activation, showing, enabling, placement, window longs and subclassing.
 #include "layer.h"
 #include "layer_control.h"
 #include "windowing.h"
@@ -30,35 +30,14 @@ const SIZE defaultDesktop = {1024, 768};
 // Window handles are small even numbers, as Windows' are; the desktop has the first.
 const uintptr_t firstHandle = 0x10010;
 
-// A message that an input event produced. A key goes to whichever window has the focus when the
-// message is retrieved, as Windows decides it; a click has its window from the start.
-struct InputMessage {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    HWND target;     // null: whichever window has the focus then (the active one when none has)
-    bool shiftAfter; // VK_SHIFT's state once this message is retrieved
-};
-
-struct InputEvent {
-    enum Kind { Key, Click, CloseBox, Activate, Deactivate } kind;
-    UINT vk;
-    bool shift;
-    HWND target;
-    UINT how;
-};
-
 struct State {
     std::map<HWND, std::unique_ptr<Window>> windows;
     std::vector<HWND> topLevel; // stacking order, topmost first
     std::vector<std::unique_ptr<WindowClass>> classes;
     bool systemClassesRegistered = false;
     std::deque<MSG> posted;
-    std::deque<InputEvent> input;
-    std::deque<InputMessage> inputMessages;
     HWND focus = nullptr;
     HWND active = nullptr;
-    bool shift = false;
     uintptr_t nextHandle = firstHandle;
     SIZE desktop = defaultDesktop;
     HWND desktopHandle = nullptr;
@@ -195,12 +174,6 @@ void becomeHidden(Window &window)
         visibilityChanged(*w);
 }
 
-bool canActivate(HWND hwnd)
-{
-    Window *w = findWindow(hwnd);
-    return w && !w->parent && !isDesktop(hwnd) && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED);
-}
-
 // The window that Windows activates when the active one goes away: its root owner if that can take
 // it, else the next top-level window that can, else none.
 void activateOther(HWND leaving)
@@ -254,73 +227,13 @@ void sendToTopLevel(UINT msg, WPARAM wParam, LPARAM lParam)
         sendMessage(hwnd, msg, wParam, lParam);
 }
 
-LPARAM clientCentre(const Window &window)
-{
-    SIZE size = clientSize(window);
-    return MAKELPARAM(size.cx / 2, size.cy / 2);
-}
-
-// Turns one input event into the messages it makes, or acts on it at once (activation).
-void translateInput(const InputEvent &event)
-{
-    State &s = state();
-    switch (event.kind) {
-    case InputEvent::Key: {
-        // Repeat count 1; a key release also carries the previous-state and transition bits.
-        const LPARAM down = 1;
-        const LPARAM up = static_cast<LPARAM>(0xC0000001u);
-        if (event.shift)
-            s.inputMessages.push_back({WM_KEYDOWN, VK_SHIFT, down, nullptr, true});
-        s.inputMessages.push_back({WM_KEYDOWN, event.vk, down, nullptr, event.shift});
-        s.inputMessages.push_back({WM_KEYUP, event.vk, up, nullptr, event.shift});
-        if (event.shift)
-            s.inputMessages.push_back({WM_KEYUP, VK_SHIFT, up, nullptr, false});
-        break;
-    }
-    case InputEvent::Click: {
-        if (!takesInput(event.target))
-            break;
-        HWND top = topLevelOf(event.target);
-        if (top != s.active)
-            activateWindow(top, true, true);
-        Window *w = findWindow(event.target);
-        if (!w || !takesInput(event.target))
-            break;
-        LPARAM at = clientCentre(*w);
-        s.inputMessages.push_back({WM_LBUTTONDOWN, MK_LBUTTON, at, event.target, s.shift});
-        s.inputMessages.push_back({WM_LBUTTONUP, 0, at, event.target, s.shift});
-        break;
-    }
-    case InputEvent::CloseBox: {
-        HWND top = topLevelOf(event.target);
-        Window *w = findWindow(top);
-        if (!w || !takesInput(top) || !(w->style & WS_SYSMENU) || (w->style & WS_CAPTION) != WS_CAPTION)
-            break;
-        if (top != s.active)
-            activateWindow(top, true, true);
-        if (findWindow(top))
-            s.inputMessages.push_back({WM_SYSCOMMAND, SC_CLOSE, 0, top, s.shift});
-        break;
-    }
-    case InputEvent::Activate: {
-        HWND top = topLevelOf(event.target);
-        if (canActivate(top))
-            activateWindow(top, event.how == WA_CLICKACTIVE, true);
-        break;
-    }
-    case InputEvent::Deactivate:
-        if (s.active && topLevelOf(event.target) == s.active)
-            activateWindow(nullptr, false, true);
-        break;
-    }
-}
-
-void queueInput(const InputEvent &event)
-{
-    state().input.push_back(event);
-}
-
 } // namespace
+
+bool canActivate(HWND hwnd)
+{
+    Window *w = findWindow(hwnd);
+    return w && !w->parent && !isDesktop(hwnd) && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED);
+}
 
 Window *findWindow(HWND hwnd)
 {
@@ -615,39 +528,11 @@ bool peekMessage(MSG &msg)
         s.posted.pop_front();
         return true;
     }
-    for (;;) {
-        while (s.inputMessages.empty() && !s.input.empty()) {
-            InputEvent event = s.input.front();
-            s.input.pop_front();
-            translateInput(event);
-            // Activation sends messages, and their handlers may post.
-            if (!s.posted.empty())
-                return peekMessage(msg);
-        }
-        if (s.inputMessages.empty())
-            break;
-        InputMessage next = s.inputMessages.front();
-        s.inputMessages.pop_front();
-        s.shift = next.shiftAfter;
-        HWND target = next.target;
-        UINT message = next.message;
-        if (!target) {
-            // Keys go to the focus window; with no focus, the active window gets them as
-            // system keys, which the dialog manager leaves alone.
-            target = s.focus;
-            if (!target) {
-                target = s.active;
-                message = message == WM_KEYDOWN ? WM_SYSKEYDOWN : WM_SYSKEYUP;
-            }
-        }
-        if (!target || !findWindow(target))
-            continue;
-        msg.hwnd = target;
-        msg.message = message;
-        msg.wParam = next.wParam;
-        msg.lParam = next.lParam;
+    if (nextInputMessage(msg))
         return true;
-    }
+    // Input that activated a window may have posted messages; they come before the rest of it.
+    if (!s.posted.empty())
+        return peekMessage(msg);
     if (HWND paint = nextWindowToPaint()) {
         msg.hwnd = paint;
         msg.message = WM_PAINT;
@@ -656,10 +541,15 @@ bool peekMessage(MSG &msg)
     return false;
 }
 
+bool postedMessagesWaiting()
+{
+    return !state().posted.empty();
+}
+
 bool messagePending()
 {
     State &s = state();
-    return !s.posted.empty() || !s.input.empty() || !s.inputMessages.empty() || nextWindowToPaint();
+    return !s.posted.empty() || inputPending() || nextWindowToPaint();
 }
 
 void dispatchMessage(const MSG &msg)
@@ -859,36 +749,6 @@ bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     return true;
 }
 
-bool shiftPressed()
-{
-    return state().shift;
-}
-
-void pressKey(UINT vk, bool shift)
-{
-    queueInput({InputEvent::Key, vk, shift, nullptr, 0});
-}
-
-void click(HWND hwnd)
-{
-    queueInput({InputEvent::Click, 0, false, hwnd, 0});
-}
-
-void pressCloseBox(HWND hwnd)
-{
-    queueInput({InputEvent::CloseBox, 0, false, hwnd, 0});
-}
-
-void activateByUser(HWND hwnd, UINT how)
-{
-    queueInput({InputEvent::Activate, 0, false, hwnd, how});
-}
-
-void deactivateByUser(HWND hwnd)
-{
-    queueInput({InputEvent::Deactivate, 0, false, hwnd, 0});
-}
-
 std::vector<HWND> childWindows(HWND hwnd)
 {
     if (isDesktop(hwnd))
@@ -908,11 +768,8 @@ const ResetHook resetWindows([] {
     s.classes.clear();
     s.systemClassesRegistered = false;
     s.posted.clear();
-    s.input.clear();
-    s.inputMessages.clear();
     s.focus = nullptr;
     s.active = nullptr;
-    s.shift = false;
     s.desktop = defaultDesktop;
     s.desktopHandle = nullptr;
 });

@@ -81,6 +81,9 @@ struct CreateParams {
     HINSTANCE instance;
     const void *createData;  // CREATESTRUCTA::lpCreateParams
 };
+// The rectangle a window starts with (winpos.cpp): within 16-bit coordinates, and a window that the
+// user may size within the tracking sizes.
+RECT initialRect(const CreateParams &params);
 // Creates a window as CreateWindowExA does: hidden, then shown if the style asks for WS_VISIBLE.
 // Children go to the bottom of their siblings' stacking order, top-level windows to the top.
 // Returns null with the last error set when the class is unknown or WM_NCCREATE/WM_CREATE refuse.
@@ -94,15 +97,11 @@ HWND topLevelOf(HWND hwnd);            // the window itself when it is top level
 bool isChildOf(HWND parent, HWND hwnd); // any depth
 bool isVisible(HWND hwnd);              // its WS_VISIBLE and every ancestor's
 bool takesInput(HWND hwnd);             // visible, and neither it nor an ancestor disabled
-bool canActivate(HWND hwnd);            // a visible, enabled top-level window of ours
 std::vector<HWND> topLevelWindows();    // stacking order, topmost first
+std::vector<HWND> &siblingsOf(Window &window); // its parent's children, or the top-level windows
+bool enableWindow(HWND hwnd, bool enable);
 
-// Non-client pixels on each side, from the style as Windows' metrics give them.
-RECT nonClientMargins(DWORD style, DWORD exStyle);
-SIZE clientSize(const Window &window);
-POINT clientOriginOnScreen(const Window &window);
-
-// ---- Messages, focus and activation (windows.cpp) ----
+// ---- Messages (messages.cpp) ----
 
 LRESULT sendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // DefWindowProcA without its test failure, for the system's own window procedures.
@@ -115,6 +114,8 @@ bool messagePending();
 bool postedMessagesWaiting();
 void dispatchMessage(const MSG &msg);
 
+// ---- Focus and activation (focus.cpp) ----
+
 HWND focusWindow();
 HWND activeWindow();
 // SetFocus as Windows does it: activates the window's top-level window first; refuses disabled
@@ -124,9 +125,23 @@ HWND setFocus(HWND hwnd);
 // losing activation, WM_QUERYNEWPALETTE, WM_ACTIVATEAPP, WM_NCACTIVATE and WM_ACTIVATE to the window
 // gaining it, then, with moveFocus, the focus to it unless the focus already lies within it.
 void activateWindow(HWND hwnd, bool byMouse, bool moveFocus);
+bool canActivate(HWND hwnd); // a visible, enabled top-level window of ours
+// The window that Windows activates when the active one goes away: its root owner if that can take
+// it, else the next top-level window that can, else none.
+void activateOther(HWND leaving);
+// Moves the focus without the checks of SetFocus; returns the window that had it.
+HWND moveFocus(HWND hwnd);
+// A window is destroyed: it is neither active nor focused any more.
+void forgetWindow(HWND hwnd);
+
+// ---- Placement and showing (winpos.cpp) ----
+
 bool showWindow(HWND hwnd, int command);
-bool enableWindow(HWND hwnd, bool enable);
 bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+// Non-client pixels on each side, from the style as Windows' metrics give them.
+RECT nonClientMargins(DWORD style, DWORD exStyle);
+SIZE clientSize(const Window &window);
+POINT clientOriginOnScreen(const Window &window);
 
 // ---- The dialog manager (dialogs.cpp) ----
 

@@ -1,0 +1,176 @@
+// Messages: posting them, retrieving them in the order Windows does (posted messages, input, then
+// WM_PAINT), sending them to a window's procedure, and the default window procedure.
+#include "layer.h"
+#include "windowing.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+
+namespace layer {
+namespace win {
+namespace {
+
+struct MessageState {
+    std::deque<MSG> posted;
+};
+
+MessageState &messageState()
+{
+    static MessageState s;
+    return s;
+}
+
+const ResetHook resetMessages([] { messageState().posted.clear(); });
+
+} // namespace
+
+LRESULT sendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    Window *w = findWindow(hwnd);
+    if (!w || !w->proc)
+        return 0;
+    return w->proc(hwnd, msg, wParam, lParam);
+}
+
+bool postMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (hwnd && !findWindow(hwnd)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    MSG posted = {};
+    posted.hwnd = hwnd;
+    posted.message = msg;
+    posted.wParam = wParam;
+    posted.lParam = lParam;
+    messageState().posted.push_back(posted);
+    return true;
+}
+
+bool peekMessage(MSG &msg)
+{
+    MessageState &s = messageState();
+    msg = MSG();
+    if (!s.posted.empty()) {
+        msg = s.posted.front();
+        s.posted.pop_front();
+        return true;
+    }
+    if (nextInputMessage(msg))
+        return true;
+    // Input that activated a window may have posted messages; they come before the rest of it.
+    if (!s.posted.empty())
+        return peekMessage(msg);
+    if (HWND paint = nextWindowToPaint()) {
+        msg.hwnd = paint;
+        msg.message = WM_PAINT;
+        return true;
+    }
+    return false;
+}
+
+bool postedMessagesWaiting()
+{
+    return !messageState().posted.empty();
+}
+
+bool messagePending()
+{
+    MessageState &s = messageState();
+    return !s.posted.empty() || inputPending() || nextWindowToPaint();
+}
+
+void dispatchMessage(const MSG &msg)
+{
+    if (msg.hwnd)
+        sendMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+}
+
+} // namespace win
+} // namespace layer
+
+using namespace layer::win;
+
+extern "C" LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+    if (layer::failHere("SendMessageA"))
+        return 0;
+    if (!windowOrFail(hWnd))
+        return 0;
+    return sendMessage(hWnd, Msg, wParam, lParam);
+}
+
+extern "C" BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+    if (layer::failHere("PostMessageA"))
+        return FALSE;
+    return postMessage(hWnd, Msg, wParam, lParam);
+}
+
+LRESULT layer::win::defWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+    Window *w = findWindow(hWnd);
+    if (!w)
+        return 0;
+    switch (Msg) {
+    case WM_NCCREATE:
+        return TRUE;
+    case WM_SETTEXT:
+        w->text = lParam ? reinterpret_cast<const char *>(lParam) : "";
+        notify(Change::Text, hWnd);
+        return TRUE;
+    case WM_GETTEXT: {
+        char *buffer = reinterpret_cast<char *>(lParam);
+        if (!buffer || wParam == 0)
+            return 0;
+        size_t count = std::min(w->text.size(), static_cast<size_t>(wParam) - 1);
+        memcpy(buffer, w->text.data(), count);
+        buffer[count] = '\0';
+        return static_cast<LRESULT>(count);
+    }
+    case WM_GETTEXTLENGTH:
+        return static_cast<LRESULT>(w->text.size());
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        beginPaint(hWnd, paint);
+        endPaint(hWnd, paint);
+        return 0;
+    }
+    case WM_CLOSE:
+        destroyWindow(hWnd);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE)
+            sendMessage(hWnd, WM_CLOSE, 0, 0);
+        return 0;
+    case WM_ACTIVATE:
+        // An activated window takes the focus itself, unless its procedure placed it.
+        if (LOWORD(wParam) != WA_INACTIVE)
+            setFocus(hWnd);
+        return 0;
+    case WM_NCACTIVATE:
+        return TRUE;
+    }
+    return 0;
+}
+
+extern "C" LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+    if (layer::failHere("DefWindowProcA"))
+        return 0;
+    if (!windowOrFail(hWnd))
+        return 0;
+    return defWindowProc(hWnd, Msg, wParam, lParam);
+}
+
+extern "C" LRESULT WINAPI CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam,
+                                          LPARAM lParam)
+{
+    if (layer::failHere("CallWindowProcA"))
+        return 0;
+    if (!lpPrevWndFunc)
+        return 0;
+    return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
+}
+

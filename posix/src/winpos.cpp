@@ -1,0 +1,361 @@
+// Where windows are and whether they show: the non-client metrics of the classic look, moving,
+// sizing and stacking (SetWindowPos), showing and hiding, and the coordinates between a window's
+// client area and the screen.
+#include "layer.h"
+#include "windowing.h"
+
+#include <algorithm>
+
+namespace layer {
+namespace win {
+namespace {
+
+// Metrics of the classic look at 96 DPI, as Windows and Wine report them.
+const int captionHeight = 19; // SM_CYCAPTION: the caption bar and the line under it
+const int edgeWidth = 2;      // SM_CXEDGE: the sunken edge of WS_EX_CLIENTEDGE
+const int sizingFrame = 4;    // SM_CXFRAME: the frame of a window that the user can size
+const SIZE minTrack = {112, 27}; // SM_CXMINTRACK, SM_CYMINTRACK
+
+// Window coordinates and sizes are 16-bit values in the window manager.
+const int coordinateMin = -32768;
+const int coordinateMax = 32767;
+
+// SM_CXMAXTRACK, SM_CYMAXTRACK: the largest size the user can drag a window to, a little more than
+// the desktop.
+SIZE maxTrack()
+{
+    SIZE desktop = desktopSize();
+    return {desktop.cx + 4 + 2 * sizingFrame, desktop.cy + 4 + 2 * sizingFrame};
+}
+
+int coordinate(int value)
+{
+    return std::min(std::max(value, coordinateMin), coordinateMax);
+}
+
+int extent(int value)
+{
+    return std::min(std::max(value, 0), coordinateMax);
+}
+
+void restack(Window &window, HWND insertAfter)
+{
+    std::vector<HWND> &siblings = siblingsOf(window);
+    auto self = std::find(siblings.begin(), siblings.end(), window.handle);
+    if (self == siblings.end() || insertAfter == window.handle)
+        return;
+    if (insertAfter != HWND_TOP && insertAfter != HWND_BOTTOM &&
+        std::find(siblings.begin(), siblings.end(), insertAfter) == siblings.end())
+        return;
+    siblings.erase(self);
+    if (insertAfter == HWND_TOP)
+        siblings.insert(siblings.begin(), window.handle);
+    else if (insertAfter == HWND_BOTTOM)
+        siblings.push_back(window.handle);
+    else
+        siblings.insert(std::find(siblings.begin(), siblings.end(), insertAfter) + 1, window.handle);
+}
+
+bool isMessageBoxWindow(HWND hwnd)
+{
+    MessageBoxView view;
+    return messageBoxView(hwnd, view);
+}
+
+// Dialogs (not message boxes, which trace themselves) leave a line in the trace when they appear
+// and disappear.
+void visibilityChanged(Window &window)
+{
+    bool shown = (window.style & WS_VISIBLE) != 0;
+    HWND hwnd = window.handle;
+    if (!window.parent && isDialog(hwnd) && !isMessageBoxWindow(hwnd))
+        trace(std::string(shown ? "dialog shown" : "dialog hidden") + " title=" + quoted(window.text));
+    notify(shown ? Change::Shown : Change::Hidden, hwnd);
+}
+
+void becomeVisible(Window &window)
+{
+    HWND hwnd = window.handle;
+    window.style |= WS_VISIBLE;
+    invalidate(hwnd, nullptr, true);
+    if (window.parent)
+        return visibilityChanged(window);
+    // A top-level window that appears has its background erased at once, its paint comes later.
+    eraseNow(hwnd);
+    if (Window *w = findWindow(hwnd))
+        visibilityChanged(*w);
+}
+
+void becomeHidden(Window &window)
+{
+    HWND hwnd = window.handle;
+    window.style &= ~WS_VISIBLE;
+    // What the window covered shows its parent, and the siblings under it, again.
+    if (window.parent) {
+        RECT under = window.rect;
+        invalidate(window.parent, &under, true);
+    }
+    if (Window *w = findWindow(hwnd))
+        visibilityChanged(*w);
+}
+
+} // namespace
+
+RECT initialRect(const CreateParams &params)
+{
+    // A window that the user may size (a sizing frame, or an overlapped window) starts within the
+    // tracking sizes of WM_GETMINMAXINFO's defaults; every window within 16-bit coordinates.
+    int width = params.width;
+    int height = params.height;
+    if ((params.style & WS_THICKFRAME) || !(params.style & (WS_POPUP | WS_CHILD))) {
+        SIZE largest = maxTrack();
+        width = std::max(std::min<int>(width, largest.cx), static_cast<int>(minTrack.cx));
+        height = std::max(std::min<int>(height, largest.cy), static_cast<int>(minTrack.cy));
+    }
+    int x = coordinate(params.x);
+    int y = coordinate(params.y);
+    return {x, y, x + extent(width), y + extent(height)};
+}
+
+RECT nonClientMargins(DWORD style, DWORD exStyle)
+{
+    // The outer frame: one pixel for a static edge alone, two for a dialog or thick frame; then the
+    // inner line of a border or frame; then the caption; then a client edge inside all of it.
+    int frame = 0;
+    if ((exStyle & (WS_EX_STATICEDGE | WS_EX_DLGMODALFRAME)) == WS_EX_STATICEDGE)
+        frame = 1;
+    else if ((exStyle & WS_EX_DLGMODALFRAME) || (style & (WS_THICKFRAME | WS_DLGFRAME)))
+        frame = 2;
+    if (style & WS_THICKFRAME)
+        frame += 1;
+    if ((style & (WS_BORDER | WS_DLGFRAME)) || (exStyle & WS_EX_DLGMODALFRAME))
+        frame += 1;
+    RECT margins = {frame, frame, frame, frame};
+    if ((style & WS_CAPTION) == WS_CAPTION)
+        margins.top += captionHeight;
+    if (exStyle & WS_EX_CLIENTEDGE) {
+        margins.left += edgeWidth;
+        margins.top += edgeWidth;
+        margins.right += edgeWidth;
+        margins.bottom += edgeWidth;
+    }
+    return margins;
+}
+
+SIZE clientSize(const Window &window)
+{
+    RECT m = nonClientMargins(window.style, window.exStyle);
+    LONG width = window.rect.right - window.rect.left - m.left - m.right;
+    LONG height = window.rect.bottom - window.rect.top - m.top - m.bottom;
+    return {std::max<LONG>(width, 0), std::max<LONG>(height, 0)};
+}
+
+POINT clientOriginOnScreen(const Window &window)
+{
+    RECT m = nonClientMargins(window.style, window.exStyle);
+    POINT origin = {window.rect.left + m.left, window.rect.top + m.top};
+    if (Window *parent = findWindow(window.parent)) {
+        POINT parentOrigin = clientOriginOnScreen(*parent);
+        origin.x += parentOrigin.x;
+        origin.y += parentOrigin.y;
+    }
+    return origin;
+}
+
+bool showWindow(HWND hwnd, int command)
+{
+    Window *w = findWindow(hwnd);
+    if (!w)
+        return false;
+    bool wasVisible = (w->style & WS_VISIBLE) != 0;
+    bool child = w->parent != nullptr;
+    if (command == SW_HIDE) {
+        if (!wasVisible)
+            return false;
+        sendMessage(hwnd, WM_SHOWWINDOW, FALSE, 0);
+        if (!(w = findWindow(hwnd)))
+            return wasVisible;
+        becomeHidden(*w);
+        if (hwnd == activeWindow())
+            activateOther(hwnd);
+        // The focus goes back to the parent; a top-level window leaves none behind.
+        if (hwnd == focusWindow()) {
+            Window *hidden = findWindow(hwnd);
+            setFocus(hidden ? hidden->parent : nullptr);
+        }
+        return wasVisible;
+    }
+    bool activates = !child && command != SW_SHOWNA && command != SW_SHOWNOACTIVATE &&
+                     command != SW_SHOWMINNOACTIVE;
+    if (wasVisible && (command == SW_SHOW || command == SW_SHOWNA || command == SW_SHOWNOACTIVATE))
+        return wasVisible;
+    if (!wasVisible) {
+        sendMessage(hwnd, WM_SHOWWINDOW, TRUE, 0);
+        if (!(w = findWindow(hwnd)))
+            return wasVisible;
+        becomeVisible(*w);
+    }
+    if (activates && findWindow(hwnd))
+        activateWindow(hwnd, false, true);
+    return wasVisible;
+}
+
+bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags)
+{
+    Window *w = windowOrFail(hwnd);
+    if (!w)
+        return false;
+    if (hwnd == desktopWindow()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    SIZE oldSize = clientSize(*w);
+    RECT oldRect = w->rect;
+    // As SetWindowPos does, positions and sizes are kept within 16-bit coordinates.
+    x = coordinate(x);
+    y = coordinate(y);
+    cx = extent(cx);
+    cy = extent(cy);
+    if (!(flags & SWP_NOMOVE)) {
+        w->rect.right += x - w->rect.left;
+        w->rect.bottom += y - w->rect.top;
+        w->rect.left = x;
+        w->rect.top = y;
+    }
+    if (!(flags & SWP_NOSIZE)) {
+        w->rect.right = w->rect.left + cx;
+        w->rect.bottom = w->rect.top + cy;
+    }
+    if (!(flags & SWP_NOZORDER))
+        restack(*w, insertAfter);
+    bool moved = w->rect.left != oldRect.left || w->rect.top != oldRect.top;
+    SIZE newSize = clientSize(*w);
+    bool resized = newSize.cx != oldSize.cx || newSize.cy != oldSize.cy;
+    bool child = w->parent != nullptr;
+
+    if ((flags & SWP_SHOWWINDOW) && !(w->style & WS_VISIBLE)) {
+        becomeVisible(*w);
+    } else if ((flags & SWP_HIDEWINDOW) && (w->style & WS_VISIBLE)) {
+        becomeHidden(*w);
+    } else if (resized && !(flags & SWP_NOREDRAW)) {
+        invalidate(hwnd, nullptr, true);
+    }
+    if (!child && !(flags & (SWP_NOACTIVATE | SWP_HIDEWINDOW)))
+        activateWindow(hwnd, false, true);
+    if (!(w = findWindow(hwnd)))
+        return true;
+    if (moved || resized)
+        notify(Change::Moved, hwnd);
+    if (moved) {
+        RECT m = nonClientMargins(w->style, w->exStyle);
+        sendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(w->rect.left + m.left, w->rect.top + m.top));
+    }
+    if (resized && findWindow(hwnd))
+        sendMessage(hwnd, WM_SIZE, 0, MAKELPARAM(newSize.cx, newSize.cy));
+    return true;
+}
+
+} // namespace win
+} // namespace layer
+
+using namespace layer::win;
+
+extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
+{
+    if (layer::failHere("ShowWindow"))
+        return FALSE;
+    if (!windowOrFail(hWnd))
+        return FALSE;
+    return showWindow(hWnd, nCmdShow);
+}
+
+extern "C" BOOL WINAPI IsWindowVisible(HWND hWnd)
+{
+    if (layer::failHere("IsWindowVisible"))
+        return FALSE;
+    return windowOrFail(hWnd) && isVisible(hWnd);
+}
+
+extern "C" int WINAPI GetSystemMetrics(int nIndex)
+{
+    if (layer::failHere("GetSystemMetrics"))
+        return 0;
+    switch (nIndex) {
+    case SM_CXSCREEN:
+        return desktopSize().cx;
+    case SM_CYSCREEN:
+        return desktopSize().cy;
+    case SM_CXMINTRACK:
+        return minTrack.cx;
+    case SM_CYMINTRACK:
+        return minTrack.cy;
+    case SM_CXMAXTRACK:
+        return maxTrack().cx;
+    case SM_CYMAXTRACK:
+        return maxTrack().cy;
+    }
+    return 0;
+}
+
+extern "C" BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect)
+{
+    if (layer::failHere("GetWindowRect"))
+        return FALSE;
+    Window *w = windowOrFail(hWnd);
+    if (!w)
+        return FALSE;
+    if (!lpRect) {
+        SetLastError(ERROR_NOACCESS);
+        return FALSE;
+    }
+    RECT rect = w->rect;
+    if (Window *parent = findWindow(w->parent)) {
+        POINT origin = clientOriginOnScreen(*parent);
+        rect.left += origin.x;
+        rect.right += origin.x;
+        rect.top += origin.y;
+        rect.bottom += origin.y;
+    }
+    *lpRect = rect;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect)
+{
+    if (layer::failHere("GetClientRect"))
+        return FALSE;
+    Window *w = windowOrFail(hWnd);
+    if (!w)
+        return FALSE;
+    if (!lpRect) {
+        SetLastError(ERROR_NOACCESS);
+        return FALSE;
+    }
+    SIZE size = clientSize(*w);
+    *lpRect = {0, 0, size.cx, size.cy};
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint)
+{
+    if (layer::failHere("ClientToScreen"))
+        return FALSE;
+    Window *w = windowOrFail(hWnd);
+    if (!w)
+        return FALSE;
+    if (!lpPoint) {
+        SetLastError(ERROR_NOACCESS);
+        return FALSE;
+    }
+    POINT origin = clientOriginOnScreen(*w);
+    lpPoint->x += origin.x;
+    lpPoint->y += origin.y;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags)
+{
+    if (layer::failHere("SetWindowPos"))
+        return FALSE;
+    return setWindowPos(hWnd, hWndInsertAfter, X, Y, cx, cy, uFlags);
+}

@@ -1047,7 +1047,7 @@ TEST_F(DialogOnTerminal, AStopGivesTheTerminalBackAndTheContinueTakesItAgain)
         else
             kill(program.pid(), SIGTSTP);
         ASSERT_TRUE(program.waitForStop()) << "stopped by " << (fromKeyboard ? "Ctrl+Z" : "SIGTSTP");
-        program.waitForOutput(leaveScreen, before, 1000);
+        ASSERT_TRUE(program.waitForOutput(leaveScreen, before)) << "the screen given back before the stop";
         EXPECT_FALSE(program.screen.onAlternate());
         EXPECT_TRUE(cooked(program.modes()));
 

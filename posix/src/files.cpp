@@ -42,6 +42,8 @@ void resetFiles()
 {
     std::lock_guard<std::mutex> guard(controlLock);
     simulatedFreeSpace.clear();
+    for (const CopyFault &unused : pendingCopyFaults)
+        layer::reportUnused(unused.name.empty() ? "layerFailCopy(NULL)" : "layerFailCopy(\"" + unused.name + "\")");
     pendingCopyFaults.clear();
     plainCopyOnly = false;
 }

@@ -29,6 +29,21 @@ std::map<std::string, std::vector<ScriptedFailure>> &failures()
     return scripted;
 }
 
+// What the reset in progress found scripted but never used, as "layerFailCall(\"RegCloseKey\")", ...
+std::string &unusedControls()
+{
+    static std::string text;
+    return text;
+}
+
+void noteUnused(const std::string &what)
+{
+    std::string &text = unusedControls();
+    if (!text.empty())
+        text += ", ";
+    text += what;
+}
+
 std::vector<void (*)()> &resetHooks()
 {
     static std::vector<void (*)()> hooks;
@@ -87,6 +102,12 @@ bool failHere(const char *function)
     return true;
 }
 
+void reportUnused(const std::string &what)
+{
+    std::lock_guard<std::mutex> guard(tableLock);
+    noteUnused(what);
+}
+
 ResetHook::ResetHook(void (*fn)())
 {
     resetHooks().push_back(fn);
@@ -100,13 +121,18 @@ extern "C" void layerFailCall(const char *function, DWORD error, int skip)
     layer::failures()[function].push_back({skip < 0 ? 0 : skip, error});
 }
 
-extern "C" void layerReset(void)
+extern "C" const char *layerReset(void)
 {
     {
         std::lock_guard<std::mutex> guard(layer::tableLock);
+        layer::unusedControls().clear();
+        for (const auto &scripted : layer::failures())
+            for (size_t i = 0; i < scripted.second.size(); ++i)
+                layer::noteUnused("layerFailCall(\"" + scripted.first + "\")");
         layer::failures().clear();
     }
     for (void (*hook)() : layer::resetHooks())
         hook();
     SetLastError(0);
+    return layer::unusedControls().c_str();
 }

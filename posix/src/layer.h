@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 namespace layer {
 
@@ -28,6 +29,10 @@ bool closeHandle(HANDLE handle);
 // True when a test asked this call of `function` (its Win32 name) to fail: the last error is then
 // already set to the chosen code, and the caller returns its failure value at once.
 bool failHere(const char *function);
+
+// Called by a reset hook for each scripted control that it drops before it took effect (`what`
+// names the control call), so that layerReset reports it to the test.
+void reportUnused(const std::string &what);
 
 // Registers a routine that puts one family's state back as at process start; layerReset runs them.
 struct ResetHook {

@@ -39,6 +39,8 @@ DWORD reportedExitCode = 0;
 void resetProcesses()
 {
     std::lock_guard<std::mutex> guard(reportLock);
+    if (exitCodeReported)
+        layer::reportUnused("layerReportExitCode(" + std::to_string(reportedExitCode) + ")");
     exitCodeReported = false;
 }
 

@@ -8,8 +8,11 @@
 WIN32_EXTERN_C_BEGIN
 
 /* Puts every family of the layer back as at process start: scripted failures, simulated disks,
-   windows, display mode, message box handler, input script. Handles stay open. */
-void layerReset(void);
+   windows, display mode, message box handler, input script. Handles stay open. Returns the
+   scripted faults and reports that were dropped without ever taking effect (a misspelt name, a
+   call never made), as the control calls that set them up, e.g. `layerFailCall("RegCloseKey")`,
+   separated by ", "; "" when there were none. The text stays valid until the next reset. */
+const char *layerReset(void);
 
 /* The next call of `function` (its Win32 name, e.g. "RegCloseKey"), after `skip` calls that work,
    fails once with `error` as its last error and the call's own failure value as its result. */

@@ -77,7 +77,7 @@ void InstallerTest::TearDown()
     if (chdir(savedDir_.c_str()) != 0)
         ADD_FAILURE() << "cannot return to " << savedDir_;
     deleteTestRegistryKey(RECORD_KEY);
-    layerReset();
+    EXPECT_STREQ("", layerReset()) << "scripted but never used";
     current_ = nullptr;
 }
 

@@ -46,7 +46,7 @@ protected:
         writeTestFile(dir_ + "old.dat", "old contents");
     }
 
-    void TearDown() override { layerReset(); }
+    void TearDown() override { EXPECT_STREQ("", layerReset()) << "scripted but never used"; }
 
     std::string path(const char *name) const { return dir_ + name; }
 
@@ -156,6 +156,18 @@ TEST_F(Copy, ScriptedFailureTouchesNothing)
     EXPECT_FALSE(CopyFileA(path("pack.dat").c_str(), path("old.dat").c_str(), FALSE));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
     EXPECT_EQ(readTestFile(path("old.dat")), "old contents");
+}
+
+TEST_F(Copy, FaultsThatNeverStrikeAreToldByTheReset)
+{
+    layerFailCall("CopyFile", ERROR_ACCESS_DENIED, 0);
+    layerFailCall("CopyFileA", ERROR_ACCESS_DENIED, 1);
+    layerFailCopy("OLD.DAT", LAYER_COPY_FAILS, 0, ERROR_SHARING_VIOLATION);
+    EXPECT_TRUE(CopyFileA(path("pack.dat").c_str(), path("copy.dat").c_str(), FALSE)) << GetLastError();
+    EXPECT_STREQ("layerFailCall(\"CopyFile\"), layerFailCall(\"CopyFileA\"), layerFailCopy(\"old.dat\")",
+                 layerReset());
+    EXPECT_TRUE(CopyFileA(path("pack.dat").c_str(), path("old.dat").c_str(), FALSE)) << "all dropped";
+    EXPECT_STREQ("", layerReset());
 }
 
 // These hold for every user; run as root (as CI does) they prove that root's bypass of the file

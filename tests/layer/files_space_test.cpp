@@ -34,7 +34,7 @@ Space query(const char *root)
 
 class FreeSpace : public testing::Test {
 protected:
-    void TearDown() override { layerReset(); }
+    void TearDown() override { EXPECT_STREQ("", layerReset()) << "scripted but never used"; }
 };
 
 TEST_F(FreeSpace, RealDiskUsesFourKilobyteClustersOf512ByteSectors)

@@ -61,7 +61,7 @@ std::string realNative(const std::string &dosPath)
 class NativeChild : public testing::Test {
 protected:
     void SetUp() override { dir_ = makeTestDir(); }
-    void TearDown() override { layerReset(); }
+    void TearDown() override { EXPECT_STREQ("", layerReset()) << "scripted but never used"; }
 
     void writeScript(const std::string &name, const std::string &body, mode_t mode = 0755)
     {
@@ -217,7 +217,7 @@ TEST_F(NativeChild, ReportedExitCodeReplacesTheNextEndedChildsOnly)
     EXPECT_EQ(0u, code) << "its own again";
 
     layerReportExitCode(1234);
-    layerReset();
+    EXPECT_STREQ("layerReportExitCode(1234)", layerReset()) << "a report never used is told";
     EXPECT_EQ(0u, finish()) << "layerReset dropped the report";
 }
 

@@ -72,7 +72,7 @@ protected:
 
     void TearDown() override
     {
-        layerReset();
+        EXPECT_STREQ("", layerReset()) << "scripted but never used";
         chmod(system_.c_str(), 0644);
         write(system_, savedSystem_);
         unlink(user_.c_str());

@@ -54,7 +54,7 @@ protected:
     {
         layer::win::setFrontEnd(nullptr);
         frontEndLog = nullptr;
-        layerReset();
+        EXPECT_STREQ("", layerReset()) << "scripted but never used";
     }
 
     bool changed(Change what, HWND hwnd) const

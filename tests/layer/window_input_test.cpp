@@ -23,7 +23,7 @@ protected:
         layerReset();
         InitCommonControls();
     }
-    void TearDown() override { layerReset(); }
+    void TearDown() override { EXPECT_STREQ("", layerReset()) << "scripted but never used"; }
 };
 
 // An idle handler that runs one action per idle of a loop, in order; after the last it gives no

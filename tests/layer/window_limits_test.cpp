@@ -23,7 +23,7 @@ INT_PTR CALLBACK quietProc(HWND, UINT, WPARAM, LPARAM)
 class WindowLimits : public testing::Test {
 protected:
     void SetUp() override { layerReset(); }
-    void TearDown() override { layerReset(); }
+    void TearDown() override { EXPECT_STREQ("", layerReset()) << "scripted but never used"; }
 
     // A dialog of the given style and size (dialog units) in a font of `points`, with a static
     // control over all of it.

@@ -36,7 +36,7 @@ int measureBox(HWND box, HWND, const char *, const char *, UINT, void *context)
 class MessageBoxLayout : public testing::Test {
 protected:
     void SetUp() override { layerReset(); }
-    void TearDown() override { layerReset(); }
+    void TearDown() override { EXPECT_STREQ("", layerReset()) << "scripted but never used"; }
 
     static BoxShape show(const std::string &text, UINT style = MB_OK)
     {

@@ -22,7 +22,7 @@ protected:
         layerReset();
         layerSetPaletteDisplay(TRUE);
     }
-    void TearDown() override { layerReset(); }
+    void TearDown() override { EXPECT_STREQ("", layerReset()) << "scripted but never used"; }
 };
 
 struct Palette3 {

@@ -75,32 +75,6 @@ std::string parentOf(const std::string &native)
     return slash == 0 || slash == std::string::npos ? "/" : native.substr(0, slash);
 }
 
-// The Win32 code of a failed file system call, as Wine maps the errno.
-DWORD errorFromErrno(int error)
-{
-    switch (error) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR: return ERROR_ACCESS_DENIED;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case EROFS: return ERROR_WRITE_PROTECT;
-    case EXDEV: return ERROR_NOT_SAME_DEVICE;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-    case EBUSY:
-    case ETXTBSY: return ERROR_SHARING_VIOLATION;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    default: return ERROR_GEN_FAILURE;
-    }
-}
-
 // The errno that the MSVC runtime gives for a Win32 code.
 int errnoFromError(DWORD error)
 {
@@ -371,7 +345,7 @@ extern "C" HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UIN
         else if (S_ISDIR(st.st_mode))
             error = ERROR_ACCESS_DENIED; // a directory cannot be opened as a file
         else if (access(native.c_str(), R_OK) != 0)
-            error = errorFromErrno(errno);
+            error = layer::errorFromErrno(errno);
     }
     if (error != ERROR_SUCCESS) {
         SetLastError(error);
@@ -392,7 +366,7 @@ extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
         return INVALID_FILE_ATTRIBUTES;
     struct stat st;
     if (stat(native.c_str(), &st) != 0) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         return INVALID_FILE_ATTRIBUTES;
     }
     DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
@@ -426,7 +400,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
 
     int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
     struct stat sourceStat;
@@ -461,7 +435,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         close(in);
         SetLastError(openError == EEXIST ? ERROR_FILE_EXISTS
                      : openError == ENOENT ? ERROR_PATH_NOT_FOUND
-                                           : errorFromErrno(openError));
+                                           : layer::errorFromErrno(openError));
         return FALSE;
     }
     if (!exists)
@@ -476,7 +450,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     int copyError = copyData(in, out, limit, plainOnly);
     // A simulated fault strikes once the bytes it lets through are written.
     bool failed = copyError != 0 || faulty;
-    DWORD failure = copyError ? errorFromErrno(copyError)
+    DWORD failure = copyError ? layer::errorFromErrno(copyError)
                     : !faulty ? ERROR_SUCCESS
                     : fault.fault == LAYER_COPY_DISK_FULL ? ERROR_DISK_FULL
                                                           : fault.error;
@@ -493,7 +467,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     close(in);
     if (close(out) != 0 && !failed) {
         failed = true;
-        failure = errorFromErrno(errno); // a delayed write error, as NFS reports them
+        failure = layer::errorFromErrno(errno); // a delayed write error, as NFS reports them
     }
     if (failed) {
         // Windows removes a destination it could not finish; a crash (simulated) leaves it.
@@ -522,7 +496,7 @@ extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         return FALSE;
     struct stat sourceStat;
     if (lstat(source.c_str(), &sourceStat) != 0) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
     if (!resolve(lpNewFileName, destination))
@@ -556,7 +530,7 @@ extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         return TRUE;
     }
     if (errno != EXDEV) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
     // Another volume: a file moves as a copy and a delete, as MoveFile does; a directory cannot.
@@ -567,7 +541,7 @@ extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     if (!CopyFileA(lpExistingFileName, lpNewFileName, TRUE))
         return FALSE;
     if (unlink(source.c_str()) != 0) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
     layer::noteNameRemoved(source);
@@ -583,7 +557,7 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
         return FALSE;
     struct stat st;
     if (lstat(native.c_str(), &st) != 0) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
     // Windows refuses to delete a directory or a read-only file; unlink() would take the file.
@@ -592,7 +566,7 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
         return FALSE;
     }
     if (unlink(native.c_str()) != 0) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
     layer::noteNameRemoved(native);
@@ -611,7 +585,7 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
         return FALSE;
     struct stat st;
     if (stat(native.c_str(), &st) != 0) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
     if (!S_ISDIR(st.st_mode)) {
@@ -620,7 +594,7 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
     }
     struct statvfs volume;
     if (statvfs(native.c_str(), &volume) != 0) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
     ULONGLONG freeBytes = static_cast<ULONGLONG>(volume.f_bavail) * volume.f_frsize;
@@ -686,7 +660,7 @@ extern "C" int _chmod(const char *path, int mode)
     }
     struct stat st;
     if (stat(native.c_str(), &st) != 0) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         errno = errnoFromError(GetLastError());
         return -1;
     }
@@ -696,7 +670,7 @@ extern "C" int _chmod(const char *path, int mode)
         return 0;
     mode_t wanted = (mode & _S_IWRITE) ? (st.st_mode | S_IWUSR) : (st.st_mode & ~0222);
     if (chmod(native.c_str(), wanted & 07777) != 0) {
-        SetLastError(errorFromErrno(errno));
+        SetLastError(layer::errorFromErrno(errno));
         errno = errnoFromError(GetLastError());
         return -1;
     }

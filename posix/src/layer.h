@@ -34,6 +34,11 @@ bool failHere(const char *function);
 // names the control call), so that layerReset reports it to the test.
 void reportUnused(const std::string &what);
 
+// The Win32 code of a failed system call's errno, as Wine maps it. ENOENT is ERROR_FILE_NOT_FOUND
+// (the last component is missing); a caller that knows the missing part is a directory on the way
+// answers ERROR_PATH_NOT_FOUND itself, as Windows does.
+DWORD errorFromErrno(int error);
+
 // Registers a routine that puts one family's state back as at process start; layerReset runs them.
 struct ResetHook {
     explicit ResetHook(void (*fn)());

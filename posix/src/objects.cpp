@@ -93,21 +93,11 @@ std::string fileNameOf(const std::string &key)
     return text;
 }
 
-DWORD errorFromErrno(int error)
+// Every file of the store lies in a directory that the store makes: ENOENT means a directory on the
+// way is gone, which Windows reports for an object's name as ERROR_PATH_NOT_FOUND.
+DWORD storeError(int error)
 {
-    switch (error) {
-    case EACCES:
-    case EPERM: return ERROR_ACCESS_DENIED;
-    case ENOENT:
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EROFS: return ERROR_WRITE_PROTECT;
-    default: return ERROR_GEN_FAILURE;
-    }
+    return error == ENOENT ? ERROR_PATH_NOT_FOUND : layer::errorFromErrno(error);
 }
 
 int lockFile(int fd, int operation)
@@ -162,10 +152,10 @@ DWORD openStore(const std::string &name, ObjectStore &store)
 {
     std::string rootPath = storeRoot();
     if (mkdir(rootPath.c_str(), 0700) != 0 && errno != EEXIST)
-        return errorFromErrno(errno);
+        return storeError(errno);
     store.root = open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (store.root < 0)
-        return errorFromErrno(errno);
+        return storeError(errno);
     // Anyone may create a directory in /tmp: one that is not the user's own and private would let
     // others see, forge and hold the user's names.
     struct stat root;
@@ -173,15 +163,15 @@ DWORD openStore(const std::string &name, ObjectStore &store)
         return ERROR_ACCESS_DENIED;
     for (;;) {
         if (mkdirat(store.root, name.c_str(), 0700) != 0 && errno != EEXIST)
-            return errorFromErrno(errno);
+            return storeError(errno);
         int dir = openat(store.root, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (dir < 0) {
             if (errno == ENOENT)
                 continue;
-            return errorFromErrno(errno);
+            return storeError(errno);
         }
         if (lockFile(dir, LOCK_EX) != 0) {
-            DWORD error = errorFromErrno(errno);
+            DWORD error = storeError(errno);
             close(dir);
             return error;
         }
@@ -261,7 +251,7 @@ HANDLE createObject(layer::HandleKind kind, const std::string &name)
     const std::string file = fileNameOf(key);
     int fd = openat(store.dir, file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
-        return failWith(errorFromErrno(errno));
+        return failWith(storeError(errno));
     const std::string record = kindLetter(kind) + key;
     bool existed;
     DWORD error = 0;
@@ -270,7 +260,7 @@ HANDLE createObject(layer::HandleKind kind, const std::string &name)
         existed = false;
         if (ftruncate(fd, 0) != 0 ||
             pwrite(fd, record.data(), record.size(), 0) != static_cast<ssize_t>(record.size()))
-            error = errorFromErrno(errno);
+            error = storeError(errno);
     } else if (errno == EWOULDBLOCK) {
         existed = true;
         std::string held = readRecord(fd);
@@ -279,12 +269,12 @@ HANDLE createObject(layer::HandleKind kind, const std::string &name)
             error = ERROR_INVALID_HANDLE;
     } else {
         existed = false;
-        error = errorFromErrno(errno);
+        error = storeError(errno);
     }
     // Under the directory's lock nothing competes: this takes a share beside the other holders,
     // or turns the new object's exclusive lock into a shared one.
     if (!error && lockFile(fd, LOCK_SH) != 0)
-        error = errorFromErrno(errno);
+        error = storeError(errno);
     if (error) {
         close(fd);
         return failWith(error);

@@ -314,15 +314,8 @@ DWORD programKindOf(const std::string &native, ProgramKind &kind)
 {
     // O_NONBLOCK: a FIFO standing for the program must not stall the call.
     int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        switch (errno) {
-        case ENOENT: return ERROR_FILE_NOT_FOUND;
-        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-        case EACCES:
-        case EPERM: return ERROR_ACCESS_DENIED;
-        default: return ERROR_BAD_EXE_FORMAT;
-        }
-    }
+    if (fd < 0)
+        return layer::errorFromErrno(errno);
     struct stat st;
     char magic[4] = {};
     ssize_t length = -1;
@@ -430,18 +423,7 @@ DWORD errorOfStart(const StartFailure &failure)
 {
     if (failure.step == StartFailure::ChangeDirectory)
         return ERROR_DIRECTORY;
-    switch (failure.error) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM: return ERROR_ACCESS_DENIED;
-    case ENOEXEC: return ERROR_BAD_EXE_FORMAT;
-    case E2BIG: return ERROR_FILENAME_EXCED_RANGE;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    default: return ERROR_GEN_FAILURE;
-    }
+    return layer::errorFromErrno(failure.error);
 }
 
 // Starts the child and reports synchronously whether execve worked; 0 or the Win32 error.
@@ -460,7 +442,7 @@ DWORD spawn(const Launch &launch, const std::vector<std::string> *environment, c
 
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
-        return errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_TOO_MANY_OPEN_FILES;
+        return layer::errorFromErrno(errno);
     if (layer::terminalHooks.release)
         layer::terminalHooks.release();
     pid = fork();

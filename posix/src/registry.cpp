@@ -16,9 +16,6 @@
 
 namespace {
 
-// Not among the codes the headers declare: the key behind a handle is gone from the file.
-const LONG errorKeyDeleted = 1018; // ERROR_KEY_DELETED
-
 // Generic rights and what they stand for with keys.
 const ACCESS_MASK genericRead = 0x80000000;
 const ACCESS_MASK genericWrite = 0x40000000;
@@ -203,7 +200,7 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
         return loaded;
     int start = 0;
     if (!fromRoot && (start = layer::findRegNode(file, basePath)) < 0)
-        return errorKeyDeleted;
+        return ERROR_KEY_DELETED;
     layer::RegView view = (samDesired & KEY_WOW64_64KEY) ? layer::RegView::Native : layer::RegView::Wow32;
     int node = layer::findRegKey(file, start, path, view);
     if (node < 0)

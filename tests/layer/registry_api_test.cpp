@@ -200,7 +200,7 @@ TEST_F(RegistryPrefix, AnOpenKeyKeepsTheValuesItWasOpenedWith)
                                     layer::RegView::Native, error));
     ASSERT_TRUE(layer::saveRegFile(system_, file.text, error)) << error;
     HKEY same;
-    EXPECT_EQ(1018 /* ERROR_KEY_DELETED */, RegOpenKeyExA(key, "", 0, KEY_READ, &same));
+    EXPECT_EQ(ERROR_KEY_DELETED, RegOpenKeyExA(key, "", 0, KEY_READ, &same));
     EXPECT_EQ("C:\\Games\\VK\\", text(key, "Installed To:"));
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
 }

@@ -194,8 +194,8 @@ struct DirectoryIndex {
     std::unordered_map<std::string, std::string> names;
 };
 
-// Indexes of the directories looked in lately, by native path; few, as the installer fills a
-// couple of directories.
+// Indexes of the directories looked in lately, by native path; few, as a program mostly works in a
+// couple of directories at a time.
 const size_t MAX_INDEXES = 16;
 std::mutex indexLock;
 

@@ -110,7 +110,7 @@ int lockFile(int fd, int operation)
 }
 
 // The objects directory of one prefix, opened and locked: <root>/<device>-<inode of the prefix>.
-// The root is "/tmp/.da12-objects-<uid>", in /tmp as Wine keeps its server's socket there, since a
+// The root is "/tmp/.winlayer-objects-<uid>", in /tmp as Wine keeps its server's socket there, since a
 // prefix may lie on a file system where locks do not work.
 struct ObjectStore {
     ObjectStore() = default;
@@ -145,7 +145,7 @@ DWORD storeNameOfPrefix(std::string &name)
 
 std::string storeRoot()
 {
-    return "/tmp/.da12-objects-" + std::to_string(getuid());
+    return "/tmp/.winlayer-objects-" + std::to_string(getuid());
 }
 
 DWORD openStore(const std::string &name, ObjectStore &store)

@@ -83,8 +83,9 @@ TEST(ObjectLifetime, ObjectsDirectoryIsPrivateAndGoesWithTheLastObject)
     ASSERT_EQ(0u, createSemaphoreError("first", first));
     ASSERT_EQ(0u, createSemaphoreError("second", second));
 
+    const std::string store = objectsDirectoryOfPrefix();
     struct stat root;
-    ASSERT_EQ(0, stat(("/tmp/.da12-objects-" + std::to_string(getuid())).c_str(), &root));
+    ASSERT_EQ(0, stat(store.substr(0, store.rfind('/')).c_str(), &root));
     EXPECT_EQ(getuid(), root.st_uid);
     EXPECT_EQ(0700u, root.st_mode & 0777);
     EXPECT_TRUE(exists(objectsDirectoryOfPrefix()));

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "install/manifest.h"
+#include "tests/manifest_rows.h"
 
 namespace {
 
@@ -49,12 +50,6 @@ void link(const std::string &target, const std::string &path)
     unlink(path.c_str());
     if (symlink(target.c_str(), path.c_str()) != 0)
         fail("cannot link " + path);
-}
-
-std::string trimmed(const char *name)
-{
-    std::string text = name;
-    return text.substr(0, text.find_last_not_of(' ') + 1);
 }
 
 // A generator that gives each file its own reproducible stream of bytes.

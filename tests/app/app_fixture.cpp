@@ -20,12 +20,6 @@ const char InstallerTest::REFUSAL_CAPTION[] = "Delvarin 1 and 2 Install Aborted"
 
 InstallerTest *InstallerTest::current_;
 
-std::string InstallerTest::trimmed(const char *name)
-{
-    std::string text = name;
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-}
-
 std::string InstallerTest::contentOf(const std::string &name)
 {
     return "contents of " + name + " on the pack's disc\n";

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "install/manifest.h"
+#include "tests/manifest_rows.h"
 
 // A message box as the user saw it.
 struct Box {
@@ -57,8 +58,6 @@ protected:
     // Changes the working directory, as starting the installer from another folder does.
     void startFrom(const std::string &dosDir);
 
-    // The file as a manifest row names it, without its filling blanks.
-    static std::string trimmed(const char *name);
     static std::string contentOf(const std::string &name);
     std::string installed(const ManifestEntry &entry) const;
 

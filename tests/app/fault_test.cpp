@@ -29,14 +29,6 @@ std::vector<std::string> shown(const std::vector<Box> &boxes)
     return out;
 }
 
-int rows(const ManifestEntry *manifest)
-{
-    int n = 0;
-    while (manifest[n].fileName[0])
-        ++n;
-    return n;
-}
-
 const ManifestEntry *manifestOf(int pack)
 {
     return pack == 1 ? delvarin1Manifest : delvarin2Manifest;
@@ -237,7 +229,7 @@ void Faults::fillTheDiskAtEachFile(int pack)
         Tree clean = cleanInstall(pack);
         EXPECT_EQ(installPack(pack), 1);
         const ManifestEntry *manifest = manifestOf(pack);
-        for (int i = 0; i < rows(manifest); ++i) {
+        for (int i = 0; i < manifestRows(manifest); ++i) {
             std::string name = trimmed(manifest[i].fileName);
             std::string context = "disk full at row " + std::to_string(i) + " (" + name + ")";
             boxes.clear();
@@ -277,7 +269,7 @@ void Faults::faultEachKindOfStep(int pack)
     runDialog({[&](HWND dlg) {
         hookBar(dlg);
         Tree clean = cleanInstall(pack);
-        int count = rows(manifestOf(pack));
+        int count = manifestRows(manifestOf(pack));
         for (const Case &c : cases)
             for (int index : {0, 1, 2, count / 2, count - 1})
                 installWithFault(pack, clean, index, c.fault, c.older);

@@ -16,14 +16,6 @@
 
 namespace {
 
-int rows(const ManifestEntry *manifest)
-{
-    int n = 0;
-    while (manifest[n].fileName[0])
-        ++n;
-    return n;
-}
-
 // What the progress panel showed during a run, seen from inside its controls.
 struct PanelLog {
     std::vector<std::string> line1;
@@ -115,7 +107,7 @@ TEST_F(Install, Pack1InstallsEveryFileAndSavesTheGameOnce)
     runDialog({[](HWND dlg) { layerClick(GetDlgItem(dlg, IDC_INSTALL_PACK1)); },
                [](HWND dlg) { expectPanelClosed(dlg); }});
     EXPECT_TRUE(boxes.empty()) << boxes[0].caption << ": " << boxes[0].text;
-    EXPECT_EQ(rows(delvarin1Manifest), 124);
+    EXPECT_EQ(manifestRows(delvarin1Manifest), 124);
     expectInstalled(delvarin1Manifest);
     EXPECT_EQ(readTestFile(backup()), "the game as it was installed");
     EXPECT_FALSE(testFileExists(backupPart()));
@@ -130,7 +122,7 @@ TEST_F(Install, ThePanelShowsTheCaptionEachFileAndAFullBarAtTheLastRepaint)
                },
                [](HWND dlg) { expectPanelClosed(dlg); }});
     EXPECT_TRUE(boxes.empty());
-    int count = rows(delvarin2Manifest);
+    int count = manifestRows(delvarin2Manifest);
     ASSERT_EQ(count, 125);
     // Emptied at opening, the caption for the run, emptied at closing.
     EXPECT_EQ(panelLog.line1, (std::vector<std::string>{"", "Installing VK2: Delvarin 2", ""}));
@@ -184,7 +176,7 @@ TEST_F(Install, AMissingDataDirectoryFailsEachDataRowWithTwoBoxes)
 {
     ASSERT_EQ(0, rmdir(nativePath(gameDir + "vk2\\gamedat").c_str()));
     runDialog({[](HWND dlg) { layerClick(GetDlgItem(dlg, IDC_INSTALL_PACK1)); }});
-    int dataRows = rows(delvarin1Manifest) - 2;
+    int dataRows = manifestRows(delvarin1Manifest) - 2;
     ASSERT_EQ(boxes.size(), (size_t)dataRows * 2);
     for (int i = 0; i < dataRows; ++i) {
         const ManifestEntry &entry = delvarin1Manifest[i + 2];
@@ -359,15 +351,15 @@ TEST_F(Install, AMissingProgressBarIsReportedAndTheCopyStillRuns)
 // ascending byte order, every name twelve characters wide with a three-character extension.
 TEST(Manifests, RowsFollowTheirOrderAndShareTheirTexts)
 {
-    ASSERT_EQ(rows(delvarin1Manifest), 124);
-    ASSERT_EQ(rows(delvarin2Manifest), 125);
+    ASSERT_EQ(manifestRows(delvarin1Manifest), 124);
+    ASSERT_EQ(manifestRows(delvarin2Manifest), 125);
     EXPECT_STREQ(delvarin1Manifest[1].fileName, "dv1.exe");
     EXPECT_STREQ(delvarin2Manifest[1].fileName, "dv2.exe");
     for (const ManifestEntry *manifest : {delvarin1Manifest, delvarin2Manifest}) {
         EXPECT_STREQ(manifest[0].fileName, "vk2.exe");
         EXPECT_STREQ(manifest[0].subdirectory, "vk2\\");
         EXPECT_EQ(manifest[0].subdirectory, manifest[1].subdirectory);
-        int count = rows(manifest);
+        int count = manifestRows(manifest);
         for (int i = 2; i < count; ++i) {
             const char *name = manifest[i].fileName;
             EXPECT_EQ(strlen(name), 12u) << name;

@@ -7,15 +7,9 @@
 #include <cstring>
 
 #include "install/manifest.h"
+#include "tests/manifest_rows.h"
 
 namespace {
-
-// The name without the blanks that fill it to twelve characters.
-std::string trimmed(const char *name)
-{
-    std::string text = name;
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-}
 
 std::string contentOf(const std::string &name)
 {
@@ -23,14 +17,6 @@ std::string contentOf(const std::string &name)
     for (size_t i = 0; i < 3000 + name.size() * 517; ++i)
         content += static_cast<char>('a' + (i * 7 + name.size()) % 26);
     return content;
-}
-
-size_t countOf(const ManifestEntry *manifest)
-{
-    size_t count = 0;
-    while (manifest[count].fileName[0] && manifest[count].subdirectory[0])
-        ++count;
-    return count;
 }
 
 const char PACK1_STATUS[] = "Installing VK2: Delvarin 1";
@@ -86,7 +72,7 @@ protected:
         EXPECT_EQ(box.dialog.status1Text, PACK1_STATUS);
         EXPECT_EQ(box.dialog.status2Text, entry.fileName);
         EXPECT_EQ(box.dialog.barLow, 0);
-        EXPECT_EQ(box.dialog.barHigh, (int)countOf(delvarin1Manifest));
+        EXPECT_EQ(box.dialog.barHigh, manifestRows(delvarin1Manifest));
         EXPECT_EQ(box.dialog.barPosition, (int)index) << "the bar steps after the box";
     }
 
@@ -114,7 +100,7 @@ TEST_F(InstallE2E, InstallsBothPacksAndSavesTheGameOnce)
     EXPECT_FALSE(fileExists(gameDir_ + "vk2\\dv2.exe"));
     DialogSnapshot shot = installer.snapshot();
     expectPanelClosed(shot);
-    EXPECT_EQ(shot.barHigh, (int)countOf(delvarin1Manifest)) << "the last run's range stays";
+    EXPECT_EQ(shot.barHigh, manifestRows(delvarin1Manifest)) << "the last run's range stays";
 
     ASSERT_TRUE(installer.press(1001, &boxes));
     EXPECT_TRUE(boxes.empty()) << describe(boxes);
@@ -161,7 +147,7 @@ TEST_F(InstallE2E, AReadOnlyDestinationIsReportedThenMadeWritable)
     expectCopyBox(boxes[0], index);
     EXPECT_EQ(readFile(target), "an older file");
     EXPECT_EQ(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    const ManifestEntry &last = delvarin1Manifest[countOf(delvarin1Manifest) - 1];
+    const ManifestEntry &last = delvarin1Manifest[manifestRows(delvarin1Manifest) - 1];
     EXPECT_EQ(readFile(destination(last)), contentOf(trimmed(last.fileName))) << "the files after it";
 
     ASSERT_TRUE(installer.press(1000, &boxes));

@@ -22,6 +22,7 @@
 #include "env/environment.h"
 #include "install/manifest.h"
 #include "install/pack.h"
+#include "tests/manifest_rows.h"
 #include "layer_control.h"
 #include "regfile.h"
 #include "resource.h"
@@ -40,12 +41,6 @@ std::vector<std::string> workDirs; // working directories the installer may be s
 std::vector<std::pair<std::string, off_t>> mediaFiles;
 std::set<std::string> installedNames; // what the packs install, left in place from run to run
 layer::RegFile baseRecord; // the record without "Installed To:"
-
-std::string trimmed(const char *name)
-{
-    std::string text = name;
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-}
 
 INT_PTR CALLBACK quietProc(HWND, UINT, WPARAM, LPARAM)
 {

@@ -4,7 +4,7 @@
 //   DIR/prefix/  a Wine-style prefix: the compilation's registry record in system.reg, drive C:
 //                with the game ("Games\VK Zarkhul Zuva\vk2\vk2.exe" and its "gamedat\"), the
 //                media as drive D:, "/" as drive Z:, and a Notepad that shows documents in a pager
-// The contents are the same on every run.
+// The contents are the same on every run. With --list it prints a pack's files instead.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -150,14 +150,40 @@ const char NOTEPAD[] =
     "if command -v less >/dev/null 2>&1; then exec less \"$1\"; fi\n"
     "exec more \"$1\"\n";
 
+const char USAGE[] =
+    "usage: mkmedia DIR [DOCUMENTS_DIR]\n"
+    "       mkmedia --list PACK\n"
+    "Makes DIR/media (the packs' disc) and DIR/prefix (a Wine prefix with the game).\n"
+    "DOCUMENTS_DIR holds install.doc and credits.txt (default: tools/media of the sources).\n"
+    "--list prints the files that pack 1 or 2 installs, in the order it copies them, one a line:\n"
+    "the name on the disc, a tab, and the directory under the game's directory that it goes to.\n";
+
+// The pack's rows as `--list` prints them: "NAME<tab>vk2/gamedat".
+void listPack(const ManifestEntry *manifest)
+{
+    for (int i = 0; i < manifestRows(manifest); ++i) {
+        std::string directory = manifest[i].subdirectory;
+        for (char &c : directory)
+            c = c == '\\' ? '/' : c;
+        directory.erase(directory.find_last_not_of('/') + 1);
+        printf("%s\t%s\n", trimmed(manifest[i].fileName).c_str(), directory.c_str());
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 3 && argc != 2) {
-        fprintf(stderr, "usage: mkmedia DIR [DOCUMENTS_DIR]\n"
-                        "Makes DIR/media (the packs' disc) and DIR/prefix (a Wine prefix with the game).\n"
-                        "DOCUMENTS_DIR holds install.doc and credits.txt (default: tools/media of the sources).\n");
+    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+        fputs(USAGE, stdout);
+        return 0;
+    }
+    if (argc == 3 && strcmp(argv[1], "--list") == 0 && (strcmp(argv[2], "1") == 0 || strcmp(argv[2], "2") == 0)) {
+        listPack(argv[2][0] == '1' ? delvarin1Manifest : delvarin2Manifest);
+        return 0;
+    }
+    if ((argc != 3 && argc != 2) || argv[1][0] == '-' || (argc == 3 && argv[2][0] == '-')) {
+        fputs(USAGE, stderr);
         return 2;
     }
     std::string root = argv[1];

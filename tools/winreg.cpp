@@ -16,9 +16,13 @@
 
 namespace {
 
-const char usage[] =
-    "Usage: winreg [OPTIONS] set KEY NAME TYPE DATA\n"
+// The usage lines, which a usage error repeats.
+#define WINREG_SYNOPSIS \
+    "usage: winreg [OPTIONS] set KEY NAME TYPE DATA\n" \
     "       winreg [OPTIONS] delete KEY [NAME]\n"
+
+const char usage[] =
+    WINREG_SYNOPSIS
     "\n"
     "Sets or deletes a value or key in a Wine prefix's registry file (system.reg for HKLM, user.reg\n"
     "for HKCU). Every other line of the file stays as it was; a missing file or key is created.\n"
@@ -59,7 +63,7 @@ int fail(const std::string &message)
 
 int badUsage(const std::string &message)
 {
-    fprintf(stderr, "winreg: %s\nTry 'winreg --help'.\n", message.c_str());
+    fprintf(stderr, "winreg: %s\n" WINREG_SYNOPSIS "Try 'winreg --help' for more.\n", message.c_str());
     return 2;
 }
 

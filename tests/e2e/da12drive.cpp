@@ -29,7 +29,23 @@ const char USAGE[] =
     "  key esc|enter|tab|space                press a key in the installer\n"
     "  close                                  click the dialog's close box\n"
     "  shot FILE                              save the dialog, once painted, as a BMP file\n"
-    "  finish                                 answer every box until the installer ends\n";
+    "  finish                                 answer every box until the installer ends\n"
+    "  -h, --help                             this text\n";
+
+// The number of arguments a command takes; -1 for one the driver does not know.
+int argumentsOf(const std::string &command)
+{
+    if (command == "start" || command == "record")
+        return 2;
+    if (command == "reg")
+        return 3;
+    if (command == "hold-semaphore" || command == "hold-mutex" || command == "unreg" || command == "click" ||
+        command == "key" || command == "shot")
+        return 1;
+    if (command == "unreg-all" || command == "dialog" || command == "close" || command == "finish")
+        return 0;
+    return -1;
+}
 
 std::string quoted(const std::string &text)
 {
@@ -92,23 +108,30 @@ int main(int argc, char **argv)
         for (; installer && printed < installer->boxes().size(); ++printed)
             printBox(installer->boxes()[printed]);
     };
+    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+        fputs(USAGE, stdout);
+        return 0;
+    }
     if (argc < 2) {
         fputs(USAGE, stderr);
         return 2;
     }
+    // The whole command line is checked before the first command runs.
+    for (int i = 1; i < argc; i += argumentsOf(argv[i]) + 1) {
+        int arguments = argumentsOf(argv[i]);
+        if (arguments < 0) {
+            fprintf(stderr, "da12drive: unknown command %s\n%s", argv[i], USAGE);
+            return 2;
+        }
+        if (i + arguments >= argc) {
+            fprintf(stderr, "da12drive: %s needs %d argument(s)\n%s", argv[i], arguments, USAGE);
+            return 2;
+        }
+    }
 
     for (int i = 1; i < argc; ++i) {
         std::string command = argv[i];
-        // The number of arguments each command takes.
-        int arguments = command == "start" ? 2 : command == "reg" ? 3 : command == "record" ? 2
-                        : command == "hold-semaphore" || command == "hold-mutex" || command == "unreg" ||
-                                command == "click" || command == "key" || command == "shot"
-                            ? 1
-                            : 0;
-        if (i + arguments >= argc) {
-            fprintf(stderr, "da12drive: %s needs %d argument(s)\n%s", command.c_str(), arguments, USAGE);
-            return 2;
-        }
+        int arguments = argumentsOf(command);
         char **args = argv + i + 1;
         i += arguments;
         bool needsInstaller = command == "dialog" || command == "click" || command == "key" ||
@@ -178,9 +201,6 @@ int main(int argc, char **argv)
                 printf("exit %lu\n", code);
             else
                 printf("still running\n");
-        } else {
-            fprintf(stderr, "da12drive: unknown command %s\n%s", command.c_str(), USAGE);
-            return 2;
         }
         fflush(stdout);
         if (!ok)

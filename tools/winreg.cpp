@@ -1,7 +1,7 @@
 // winreg: sets or deletes values and keys in a Wine prefix's registry file (system.reg, user.reg)
 // without touching any other line of it, as a setup would have written them.
 #include "dospath.h"
-#include "regfile.h"
+#include "regedit.h"
 
 #include <cerrno>
 #include <cstdio>

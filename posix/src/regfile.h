@@ -1,5 +1,5 @@
-// Wine's text registry files (system.reg, user.reg): read as the Wine 8 server reads them, and edited
-// one value or key at a time so that every other byte of the file stays as it was.
+// Wine's text registry files (system.reg, user.reg), read as the Wine 8 server reads them: the keys
+// they hold, the 32-bit view and symbolic links. regedit.h edits them.
 #ifndef POSIX_REGFILE_H
 #define POSIX_REGFILE_H
 
@@ -74,30 +74,19 @@ std::vector<std::u16string> splitKeyPath(const std::u16string &path);
 // each key reached, not for `start`), but never a second time once inside one; shared keys are links
 // from the Wow6432Node tree to the 64-bit keys, so following links covers them.
 int findRegKey(const RegFile &file, int start, const std::vector<std::u16string> &path, RegView view);
+// Walks a path as findRegKey does from the root, as far as the keys exist: returns the last key
+// reached, with the elements below it that do not exist in `missing`; -1 when a link on the way
+// leads nowhere.
+int walkRegKey(const RegFile &file, const std::vector<std::u16string> &path, RegView view,
+               std::vector<std::u16string> &missing);
+// Whether a key lies in a Wow6432Node tree.
+bool insideWow6432Node(const RegFile &file, int node);
 // The path of a node from the file's root.
 std::vector<std::u16string> regKeyPath(const RegFile &file, int node);
 // The node at an exact path, without views or links, or -1.
 int findRegNode(const RegFile &file, const std::vector<std::u16string> &path);
 // A key's values as Wine loads them: of two lines with the same name, the later one counts.
 std::vector<RegValue> regKeyValues(const RegFile &file, int node);
-
-// Edits. Each changes only the lines of what it changes (none is made in a file that ends inside a
-// value: any text added would become part of that value) (a new value goes where Wine keeps it, a new
-// key gets a block of its own in Wine's order) and parses the changed text again. Paths are resolved
-// with the view as a program creating the key would resolve them; missing keys are created.
-bool setRegValue(RegFile &file, const std::vector<std::u16string> &path, RegView view, const std::u16string &name,
-                 DWORD type, const std::vector<BYTE> &data, std::string &error);
-bool deleteRegValue(RegFile &file, const std::vector<std::u16string> &path, RegView view,
-                    const std::u16string &name, std::string &error);
-// Deletes the key with all its subkeys; its parent stays, as it does in Wine.
-bool deleteRegKey(RegFile &file, const std::vector<std::u16string> &path, RegView view, std::string &error);
-
-// The text with which Wine starts a registry file; `root` as in the second line, e.g. "REGISTRY\\Machine".
-std::string newRegFileText(RegArch arch, const std::u16string &root);
-
-// Writes the file atomically (a temporary file in the same directory, then rename), keeping the mode
-// and, where allowed, the owner of the file it replaces. A symbolic link is written through.
-bool saveRegFile(const std::string &path, const std::string &text, std::string &error);
 
 } // namespace layer
 

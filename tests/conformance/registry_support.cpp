@@ -14,7 +14,7 @@
 #else
 #include <unistd.h>
 
-#include "regfile.h"
+#include "regedit.h"
 #endif
 
 std::string testRegistryRoot()

@@ -24,7 +24,7 @@
 #include "install/pack.h"
 #include "tests/manifest_rows.h"
 #include "layer_control.h"
-#include "regfile.h"
+#include "regedit.h"
 #include "resource.h"
 #include "windowing.h"
 

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "layer_control.h"
-#include "regfile.h"
+#include "regedit.h"
 
 namespace {
 

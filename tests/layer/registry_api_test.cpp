@@ -12,7 +12,7 @@
 #include <string>
 
 #include "layer_control.h"
-#include "regfile.h"
+#include "regedit.h"
 #include "test_env.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Wine's registry files: reading every construct that Wine 8 writes or accepts, writing values as
 // Wine writes them with every other byte left alone, and bad files that fail clearly.
-#include "regfile.h"
+#include "regedit.h"
 
 #include <gtest/gtest.h>
 

@@ -520,7 +520,7 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
     std::vector<std::string> environment;
     if (lpEnvironment)
         environment = parseEnvironmentBlock(static_cast<const char *>(lpEnvironment));
-    pid_t pid;
+    pid_t pid = -1;
     if (DWORD error = spawn(launch, lpEnvironment ? &environment : nullptr,
                             lpCurrentDirectory ? directory.c_str() : nullptr, pid))
         return failWith(error);

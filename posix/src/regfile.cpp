@@ -11,6 +11,8 @@
 #include <string_view>
 #include <wctype.h>
 
+#include <sys/stat.h>
+
 namespace layer {
 namespace {
 
@@ -46,53 +48,69 @@ char16_t foldChar(char16_t c)
     return c;
 }
 
-// The escape syntax of the registry files. Reads up to `endChar` (which is consumed; '\0' reads to the
-// end); returns false when the text ends first. Bytes from 0x80 on are UTF-8; invalid sequences are
-// dropped, as Wine does.
+// Reads the character at `p` (not the end, not NUL) in the escape syntax of the registry files and
+// moves past it. Bytes from 0x80 on are UTF-8; false for an invalid sequence, which is dropped, as
+// Wine drops it, and for a backslash that ends the text (then `p` is at the end).
+bool readEscapedChar(std::string_view src, size_t &p, unsigned &value)
+{
+    auto at = [&](size_t i) { return i < src.size() ? src[i] : '\0'; };
+    if (at(p) == '\\') {
+        ++p;
+        char c = at(p);
+        if (!c)
+            return false;
+        const char *simple = strchr("abefnrtv", c);
+        if (simple) {
+            static const char16_t codes[] = {7, 8, 27, 12, 10, 13, 9, 11};
+            value = codes[simple - "abefnrtv"];
+            ++p;
+            return true;
+        }
+        if (c == 'x') {
+            ++p;
+            value = 'x';
+            if (isHexDigit(at(p)))
+                value = 0;
+            for (int digits = 0; digits < 4 && isHexDigit(at(p)); ++digits)
+                value = value * 16 + hexValue(at(p++));
+            return true;
+        }
+        if (c >= '0' && c <= '7') {
+            value = 0;
+            for (int digits = 0; digits < 3 && at(p) >= '0' && at(p) <= '7'; ++digits)
+                value = value * 8 + (at(p++) - '0');
+            return true;
+        }
+        // Any other escaped character stands for itself.
+    }
+    return decodeUtf8(src, p, value);
+}
+
+// Where text in the escape syntax that starts at `p` ends: the position of `endChar`, or npos when
+// the text ends first. Escaped characters never end it; nothing else needs decoding to find it.
+size_t escapedEnd(std::string_view src, size_t p, char endChar)
+{
+    for (; p < src.size() && src[p]; ++p) {
+        if (src[p] == endChar)
+            return p;
+        if (src[p] == '\\' && ++p == src.size())
+            break;
+    }
+    return std::string_view::npos;
+}
+
+// Text in the escape syntax, read up to `endChar` (which is consumed; '\0' reads to the end);
+// returns false when the text ends first.
 bool parseEscaped(std::string_view src, char endChar, std::u16string &out, size_t *consumed)
 {
     out.clear();
     size_t p = 0;
-    auto at = [&](size_t i) { return i < src.size() ? src[i] : '\0'; };
-    while (at(p) && at(p) != endChar) {
-        if (at(p) == '\\') {
-            ++p;
-            if (!at(p))
-                break;
-            char c = at(p);
-            const char *simple = strchr("abefnrtv", c);
-            if (simple) {
-                static const char16_t codes[] = {7, 8, 27, 12, 10, 13, 9, 11};
-                out.push_back(codes[simple - "abefnrtv"]);
-                ++p;
-                continue;
-            }
-            if (c == 'x') {
-                ++p;
-                if (!isHexDigit(at(p))) {
-                    out.push_back(u'x');
-                    continue;
-                }
-                unsigned value = 0;
-                for (int digits = 0; digits < 4 && isHexDigit(at(p)); ++digits)
-                    value = value * 16 + hexValue(at(p++));
-                out.push_back(static_cast<char16_t>(value));
-                continue;
-            }
-            if (c >= '0' && c <= '7') {
-                unsigned value = 0;
-                for (int digits = 0; digits < 3 && at(p) >= '0' && at(p) <= '7'; ++digits)
-                    value = value * 8 + (at(p++) - '0');
-                out.push_back(static_cast<char16_t>(value));
-                continue;
-            }
-            // Any other escaped character stands for itself.
-        }
+    while (p < src.size() && src[p] && src[p] != endChar) {
         unsigned value;
-        if (decodeUtf8(src, p, value))
+        if (readEscapedChar(src, p, value))
             appendUtf16(out, value);
     }
-    if (endChar && at(p) != endChar)
+    if (endChar && (p >= src.size() || src[p] != endChar))
         return false;
     if (consumed)
         *consumed = endChar ? p + 1 : p;
@@ -111,14 +129,16 @@ struct Line {
     size_t next;  // start of the next line
 };
 
-std::vector<Line> splitLines(const std::string &text)
+// The lines of text[begin, limit).
+std::vector<Line> splitLines(const std::string &text, size_t begin = 0, size_t limit = std::string::npos)
 {
     std::vector<Line> lines;
-    size_t begin = 0;
-    while (begin < text.size()) {
-        size_t newline = text.find('\n', begin);
-        size_t next = newline == std::string::npos ? text.size() : newline + 1;
-        size_t end = newline == std::string::npos ? text.size() : newline;
+    limit = std::min(limit, text.size());
+    while (begin < limit) {
+        const void *found = memchr(text.data() + begin, '\n', limit - begin);
+        size_t newline = found ? static_cast<const char *>(found) - text.data() : std::string::npos;
+        size_t next = newline == std::string::npos ? limit : newline + 1;
+        size_t end = newline == std::string::npos ? limit : newline;
         if (end > begin && text[end - 1] == '\r')
             --end;
         lines.push_back({begin, end, next});
@@ -157,8 +177,8 @@ std::vector<BYTE> stringData(const std::u16string &text)
 
 // Reads the hex bytes of a hex: value, over continuation lines ending in '\'. Returns false for a
 // malformed list or one that continues past the last line; `index` is left at the last line read.
-bool parseHexData(const RegFile &file, const std::vector<Line> &lines, size_t &index, std::string_view s,
-                  std::vector<BYTE> &data, bool &truncated)
+bool parseHexData(const std::string &text, const std::vector<Line> &lines, size_t &index, std::string_view s,
+                  std::vector<BYTE> *data, bool &truncated)
 {
     size_t p = 0;
     for (;;) {
@@ -169,7 +189,8 @@ bool parseHexData(const RegFile &file, const std::vector<Line> &lines, size_t &i
                 if (value > 0xFF)
                     return false;
             }
-            data.push_back(static_cast<BYTE>(value));
+            if (data)
+                data->push_back(static_cast<BYTE>(value));
             p = skipSpaces(s, p);
             if (p < s.size() && s[p] == ',')
                 ++p;
@@ -184,16 +205,62 @@ bool parseHexData(const RegFile &file, const std::vector<Line> &lines, size_t &i
             truncated = true;
             return false;
         }
-        s = lineText(file.text, lines[++index]);
+        s = lineText(text, lines[++index]);
         p = skipSpaces(s, 0);
     }
 }
 
-// Reads one value line (and its continuation lines) into the current block, as Wine's load_value does:
-// a malformed name skips the line; malformed data leaves the value empty, of type REG_NONE.
-void parseValue(RegFile &file, const std::vector<Line> &lines, size_t &index, size_t start, RegKeyBlock &block)
+// The type tag of a hex value ("hex:" or "hex(TYPE):", `rest` starting with "hex"); `q` is left after it.
+bool parseHexTag(std::string_view rest, size_t &q, DWORD &type)
 {
-    std::string_view s = lineText(file.text, lines[index]).substr(start);
+    q = 3;
+    type = REG_BINARY;
+    if (q < rest.size() && rest[q] == '(') {
+        unsigned long long number = 0;
+        size_t digits = 0;
+        for (++q; q < rest.size() && isHexDigit(rest[q]); ++q, ++digits)
+            number = number * 16 + hexValue(rest[q]);
+        type = static_cast<DWORD>(number);
+        bool tagOk = digits <= 8 && rest.compare(q, 2, "):") == 0;
+        q += 2;
+        return tagOk;
+    }
+    ++q;
+    return q - 1 < rest.size() && rest[q - 1] == ':';
+}
+
+// Moves `index` to the last line of the value that starts on lines[index] at `start`, as parseValue
+// reads it, without decoding it: only hex data goes on over lines, each ending in a backslash.
+void skipValue(const std::string &text, const std::vector<Line> &lines, size_t &index, size_t start)
+{
+    std::string_view s = lineText(text, lines[index]).substr(start);
+    if (s.find('\\') == std::string_view::npos)
+        return;
+    size_t p = 1;
+    if (s[0] == '"') {
+        size_t close = escapedEnd(s, 1, '"');
+        if (close == std::string_view::npos)
+            return;
+        p = close + 1;
+    }
+    p = skipSpaces(s, p);
+    if (p >= s.size() || s[p] != '=')
+        return;
+    std::string_view rest = s.substr(skipSpaces(s, p + 1));
+    size_t q;
+    DWORD type;
+    bool truncated = false;
+    if (rest.compare(0, 3, "hex") == 0 && parseHexTag(rest, q, type))
+        parseHexData(text, lines, index, rest.substr(q), nullptr, truncated);
+}
+
+// Reads one value line (and its continuation lines) into `block`, as Wine's load_value does: a
+// malformed name skips the line; malformed data leaves the value empty, of type REG_NONE. What Wine
+// skips goes to `report`'s warnings, when there is one.
+void parseValue(const std::string &text, const std::vector<Line> &lines, size_t &index, size_t start,
+                RegKeyBlock &block, RegFile *report)
+{
+    std::string_view s = lineText(text, lines[index]).substr(start);
     size_t lineNumber = index + 1;
     RegValue value;
     value.begin = lines[index].begin;
@@ -201,14 +268,16 @@ void parseValue(RegFile &file, const std::vector<Line> &lines, size_t &index, si
     if (s[0] == '"') {
         size_t consumed = 0;
         if (!parseEscaped(s.substr(1), '"', value.name, &consumed)) {
-            file.warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
+            if (report)
+                report->warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
             return;
         }
         p = 1 + consumed;
     }
     p = skipSpaces(s, p);
     if (p >= s.size() || s[p] != '=') {
-        file.warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
+        if (report)
+            report->warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
         return;
     }
     p = skipSpaces(s, p + 1);
@@ -250,36 +319,23 @@ void parseValue(RegFile &file, const std::vector<Line> &lines, size_t &index, si
         value.type = REG_DWORD;
         value.data.assign(reinterpret_cast<BYTE *>(&dword), reinterpret_cast<BYTE *>(&dword) + 4);
         ok = true;
-        if (!digits) // Wine reads this as 0; say so, since it is rarely meant
-            file.warnings.push_back("line " + std::to_string(lineNumber) + ": dword value without digits, read as 0");
+        if (!digits && report) // Wine reads this as 0; say so, since it is rarely meant
+            report->warnings.push_back("line " + std::to_string(lineNumber) +
+                                       ": dword value without digits, read as 0");
     }
-    if (!known && rest.compare(0, 3, "hex") == 0) {
-        size_t q = 3;
-        DWORD type = REG_BINARY;
-        bool tagOk = true;
-        if (q < rest.size() && rest[q] == '(') {
-            unsigned long long number = 0;
-            size_t digits = 0;
-            for (++q; q < rest.size() && isHexDigit(rest[q]); ++q, ++digits)
-                number = number * 16 + hexValue(rest[q]);
-            type = static_cast<DWORD>(number);
-            tagOk = digits <= 8 && rest.compare(q, 2, "):") == 0;
-            q += 2;
-        } else {
-            tagOk = q < rest.size() && rest[q] == ':';
-            ++q;
-        }
-        if (tagOk) {
-            known = true;
-            value.type = type;
-            ok = parseHexData(file, lines, index, rest.substr(q), value.data, truncated);
-        }
+    size_t q;
+    DWORD type;
+    if (!known && rest.compare(0, 3, "hex") == 0 && parseHexTag(rest, q, type)) {
+        known = true;
+        value.type = type;
+        ok = parseHexData(text, lines, index, rest.substr(q), &value.data, truncated);
     }
-    if (truncated)
-        file.endsInsideValue = true;
+    if (truncated && report)
+        report->endsInsideValue = true;
+    if (!ok && report)
+        report->warnings.push_back("line " + std::to_string(lineNumber) +
+                                   (truncated ? ": value continues past the end of the file" : ": malformed value"));
     if (!ok) {
-        file.warnings.push_back("line " + std::to_string(lineNumber) +
-                                (truncated ? ": value continues past the end of the file" : ": malformed value"));
         value.type = REG_NONE;
         value.data.clear();
     }
@@ -287,11 +343,119 @@ void parseValue(RegFile &file, const std::vector<Line> &lines, size_t &index, si
     block.values.push_back(std::move(value));
 }
 
+// The next element of a key name as the file writes it, from `p` on: separators (a backslash once
+// decoded) are skipped and the element is decoded into `out`. Returns where it ends, or npos when
+// no element is left.
+size_t readKeyElement(std::string_view name, size_t p, std::u16string &out)
+{
+    out.clear();
+    while (p < name.size()) {
+        size_t at = p;
+        unsigned value;
+        if (!readEscapedChar(name, p, value))
+            continue;
+        if (value == '\\') {
+            if (!out.empty())
+                return at;
+            continue;
+        }
+        appendUtf16(out, value);
+    }
+    return out.empty() ? std::string::npos : p;
+}
+
+// Whether the element of a key name at `p` is `folded`; `end` is then where it ends. Plain ASCII
+// is compared as it stands, so that most names are told apart by their first bytes.
+bool elementIs(std::string_view name, size_t p, const std::u16string &folded, size_t &end)
+{
+    size_t q = p;
+    size_t k = 0;
+    for (; q < name.size() && name[q] >= 0x20 && name[q] < 0x7F && name[q] != '\\'; ++q, ++k)
+        if (k >= folded.size() || foldChar(static_cast<char16_t>(name[q])) != folded[k])
+            return false;
+    if (q == name.size() || name[q] == '\\') {
+        if (k == folded.size() && k > 0 && (q == name.size() || name.compare(q, 2, "\\\\") == 0)) {
+            end = q;
+            return true;
+        }
+        if (k > 0 && q == name.size())
+            return false;
+    }
+    std::u16string element;
+    end = readKeyElement(name, p, element);
+    return end != std::string::npos && foldName(element) == folded;
+}
+
+std::string_view keyName(const RegFile &file, int block)
+{
+    const RegKeyBlock &b = file.blocks[block];
+    return std::string_view(file.text).substr(b.nameBegin, b.nameEnd - b.nameBegin);
+}
+
+// In a file read for lookups: moves the blocks below `node` whose name ends there into its blocks.
+void sortOutOwnBlocks(const RegFile &file, int node)
+{
+    std::u16string element;
+    std::vector<std::pair<int, size_t>> deeper;
+    for (const auto &entry : file.nodes[node].below) {
+        std::string_view name = keyName(file, entry.first);
+        size_t offset = entry.second - file.blocks[entry.first].nameBegin;
+        bool plainFirst =
+            offset < name.size() && name[offset] > 0x20 && name[offset] < 0x7F && name[offset] != '\\';
+        if (!plainFirst && readKeyElement(name, offset, element) == std::string::npos)
+            file.nodes[node].blocks.push_back(entry.first);
+        else
+            deeper.push_back(entry);
+    }
+    file.nodes[node].below = std::move(deeper);
+}
+
+// In a file read for lookups: finds the child `folded` among the blocks below `node` and enters it
+// in the tree, as parseRegFile would have; -1 when no block lies below it.
+int sortOutChild(const RegFile &file, int node, const std::u16string &folded)
+{
+    RegNode child;
+    child.parent = node;
+    std::u16string element;
+    for (const auto &entry : file.nodes[node].below) {
+        const RegKeyBlock &block = file.blocks[entry.first];
+        std::string_view name = keyName(file, entry.first);
+        size_t end;
+        if (!elementIs(name, entry.second - block.nameBegin, folded, end))
+            continue;
+        if (child.below.empty()) // spelled as the first block names it
+            readKeyElement(name, entry.second - block.nameBegin, child.name);
+        child.below.push_back({entry.first, block.nameBegin + end});
+    }
+    if (child.below.empty())
+        return -1;
+    int added = static_cast<int>(file.nodes.size());
+    file.nodes.push_back(std::move(child));
+    file.nodes[node].children[folded] = added;
+    sortOutOwnBlocks(file, added);
+    return added;
+}
+
 int childOf(const RegFile &file, int node, const std::u16string &name)
 {
+    std::u16string folded = foldName(name);
     const std::map<std::u16string, int> &children = file.nodes[node].children;
-    auto it = children.find(foldName(name));
-    return it == children.end() ? -1 : it->second;
+    auto it = children.find(folded);
+    if (it != children.end())
+        return it->second;
+    return file.forLookups ? sortOutChild(file, node, folded) : -1;
+}
+
+// In a file read for lookups: the values of a block, read from its lines as parseRegFile reads them.
+void readValues(const RegFile &file, int block, RegKeyBlock &into)
+{
+    std::vector<Line> lines = splitLines(file.text, file.blocks[block].begin, file.blocks[block].end);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::string_view s = lineText(file.text, lines[i]);
+        size_t p = skipSpaces(s, 0);
+        if (p < s.size() && (s[p] == '@' || s[p] == '"'))
+            parseValue(file.text, lines, i, p, into, nullptr);
+    }
 }
 
 int addNode(RegFile &file, const std::vector<std::u16string> &path)
@@ -395,10 +559,14 @@ std::u16string foldName(const std::u16string &name)
     return folded;
 }
 
-bool parseRegFile(const std::string &text, RegFile &file, std::string &error)
+namespace {
+
+// Parses the text as parseRegFile does; for lookups, without reading key names and values yet.
+bool parseText(std::string text, RegFile &file, std::string &error, bool forLookups)
 {
     RegFile parsed;
-    parsed.text = text;
+    parsed.text = std::move(text);
+    parsed.forLookups = forLookups;
     parsed.nodes.emplace_back();
     std::vector<Line> lines = splitLines(parsed.text);
     if (lines.empty() || lineText(parsed.text, lines[0]) != "WINE REGISTRY Version 2") {
@@ -409,33 +577,46 @@ bool parseRegFile(const std::string &text, RegFile &file, std::string &error)
     for (size_t i = 1; i < lines.size(); ++i) {
         std::string_view s = lineText(parsed.text, lines[i]);
         size_t p = skipSpaces(s, 0);
-        std::string where = "line " + std::to_string(i + 1) + ": ";
+        auto where = [i] { return "line " + std::to_string(i + 1) + ": "; };
         char first = p < s.size() ? s[p] : '\0';
         switch (first) {
         case '[': {
-            std::u16string name;
-            size_t consumed = 0;
-            if (!parseEscaped(s.substr(p + 1), ']', name, &consumed)) {
-                parsed.warnings.push_back(where + "malformed key");
+            size_t close = escapedEnd(s, p + 1, ']');
+            if (close == std::string_view::npos) {
+                if (!forLookups)
+                    parsed.warnings.push_back(where() + "malformed key");
                 current = -1;
                 break;
             }
             RegKeyBlock block;
-            block.path = splitKeyPath(name);
             block.begin = lines[i].begin;
             block.end = lines[i].next;
+            block.nameBegin = lines[i].begin + p + 1;
+            block.nameEnd = lines[i].begin + close;
+            if (!forLookups) {
+                std::u16string name;
+                parseEscaped(s.substr(p + 1, close - p - 1), '\0', name, nullptr);
+                block.path = splitKeyPath(name);
+            }
             parsed.blocks.push_back(block);
             current = static_cast<int>(parsed.blocks.size()) - 1;
-            parsed.nodes[addNode(parsed, block.path)].blocks.push_back(current);
+            if (forLookups)
+                parsed.nodes[0].below.push_back({current, block.nameBegin});
+            else
+                parsed.nodes[addNode(parsed, block.path)].blocks.push_back(current);
             break;
         }
         case '@':
         case '"':
             if (current < 0) {
-                parsed.warnings.push_back(where + "value without key");
+                if (!forLookups)
+                    parsed.warnings.push_back(where() + "value without key");
                 break;
             }
-            parseValue(parsed, lines, i, p, parsed.blocks[current]);
+            if (forLookups)
+                skipValue(parsed.text, lines, i, p);
+            else
+                parseValue(parsed.text, lines, i, p, parsed.blocks[current], &parsed);
             parsed.blocks[current].end = lines[i].next;
             break;
         case '#':
@@ -450,7 +631,7 @@ bool parseRegFile(const std::string &text, RegFile &file, std::string &error)
                 } else if (arch == "win64") {
                     parsed.arch = RegArch::Win64;
                 } else {
-                    error = where + "unknown architecture \"" + std::string(arch) + "\"";
+                    error = where() + "unknown architecture \"" + std::string(arch) + "\"";
                     return false;
                 }
             }
@@ -467,22 +648,29 @@ bool parseRegFile(const std::string &text, RegFile &file, std::string &error)
         case '\0':
             break;
         default:
-            parsed.warnings.push_back(where + "unrecognized input");
+            if (!forLookups)
+                parsed.warnings.push_back(where() + "unrecognized input");
             break;
         }
     }
+    if (forLookups)
+        sortOutOwnBlocks(parsed, 0);
     file = std::move(parsed);
     return true;
 }
 
-RegLoad loadRegFile(const std::string &path, RegFile &file, std::string &error)
+RegLoad load(const std::string &path, RegFile &file, std::string &error, bool forLookups)
 {
     FILE *in = fopen(path.c_str(), "rb");
     if (!in) {
         error = path + ": " + strerror(errno);
         return errno == ENOENT || errno == ENOTDIR ? RegLoad::Missing : RegLoad::Unreadable;
     }
+    // Read at once into a text of the file's size; a file that grows meanwhile is read to its end.
     std::string text;
+    struct stat st;
+    if (fstat(fileno(in), &st) == 0 && st.st_size > 0)
+        text.reserve(static_cast<size_t>(st.st_size) + 1);
     char buffer[65536];
     size_t got;
     while ((got = fread(buffer, 1, sizeof buffer, in)) > 0)
@@ -493,11 +681,33 @@ RegLoad loadRegFile(const std::string &path, RegFile &file, std::string &error)
         error = path + ": read error";
         return RegLoad::Unreadable;
     }
-    if (!parseRegFile(text, file, error)) {
+    if (!parseText(std::move(text), file, error, forLookups)) {
         error = path + ": " + error;
         return RegLoad::Invalid;
     }
     return RegLoad::Ok;
+}
+
+} // namespace
+
+bool parseRegFile(const std::string &text, RegFile &file, std::string &error)
+{
+    return parseText(text, file, error, false);
+}
+
+bool indexRegFile(const std::string &text, RegFile &file, std::string &error)
+{
+    return parseText(text, file, error, true);
+}
+
+RegLoad loadRegFile(const std::string &path, RegFile &file, std::string &error)
+{
+    return load(path, file, error, false);
+}
+
+RegLoad readRegFile(const std::string &path, RegFile &file, std::string &error)
+{
+    return load(path, file, error, true);
 }
 
 std::vector<std::u16string> splitKeyPath(const std::u16string &path)
@@ -578,7 +788,13 @@ std::vector<RegValue> regKeyValues(const RegFile &file, int node)
         return values;
     std::map<std::u16string, size_t> index;
     for (int block : file.nodes[node].blocks) {
-        for (const RegValue &value : file.blocks[block].values) {
+        const RegKeyBlock *parsed = &file.blocks[block];
+        RegKeyBlock read;
+        if (file.forLookups) {
+            readValues(file, block, read);
+            parsed = &read;
+        }
+        for (const RegValue &value : parsed->values) {
             auto inserted = index.emplace(foldName(value.name), values.size());
             if (inserted.second)
                 values.push_back(value);

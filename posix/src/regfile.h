@@ -33,7 +33,9 @@ struct RegKeyBlock {
     size_t begin = 0;                 // start of the "[...]" line
     size_t end = 0;                   // after its last option or value line
     bool isLink = false;              // "#link": a symbolic link through its SymbolicLinkValue
-    std::vector<RegValue> values;
+    size_t nameBegin = 0;             // the key's name in RegFile::text, as written between the brackets
+    size_t nameEnd = 0;
+    std::vector<RegValue> values;     // empty in a file read for lookups
 };
 
 // A key of the tree the blocks describe. Keys that only hold subkeys have no block of their own.
@@ -42,6 +44,9 @@ struct RegNode {
     int parent = -1;
     std::vector<int> blocks;                // the blocks that define this key, in file order
     std::map<std::u16string, int> children; // by folded name
+    // In a file read for lookups, the blocks below this key not yet sorted into its children, each
+    // with the offset in RegFile::text where the rest of its name starts.
+    std::vector<std::pair<int, size_t>> below;
 };
 
 struct RegFile {
@@ -49,7 +54,10 @@ struct RegFile {
     RegArch arch = RegArch::Unknown;
     std::vector<std::u16string> root;  // what ";; All keys relative to" names, e.g. REGISTRY, Machine
     std::vector<RegKeyBlock> blocks;
-    std::vector<RegNode> nodes;        // nodes[0] is the file's root key
+    // nodes[0] is the file's root key. In a file read for lookups the tree grows as keys are looked
+    // up (hence mutable); it then holds only the keys looked at so far.
+    mutable std::vector<RegNode> nodes;
+    bool forLookups = false;           // read by indexRegFile or readRegFile
     std::vector<std::string> warnings; // lines that Wine skips too, as "line N: what is wrong"
     bool endsInsideValue = false;      // the last value line continues past the end of the text
 };
@@ -58,9 +66,17 @@ struct RegFile {
 // ignores the whole file); a malformed line is skipped as Wine skips it and listed in file.warnings.
 bool parseRegFile(const std::string &text, RegFile &file, std::string &error);
 
+// The same for a program's lookups: it refuses the same texts and finds the same keys and values,
+// but sorts out only the keys that findRegKey and findRegNode look at and reads only the values
+// that regKeyValues asks for, so that a large file costs little more than reading it. Keeps no
+// warnings and no parsed values in `file.blocks`, and is not for edits.
+bool indexRegFile(const std::string &text, RegFile &file, std::string &error);
+
 enum class RegLoad { Ok, Missing, Unreadable, Invalid };
-// Reads and parses a file; `error` names the file and what is wrong with it.
+// Reads and parses a file; `error` names the file and what is wrong with it. readRegFile reads it
+// as indexRegFile parses.
 RegLoad loadRegFile(const std::string &path, RegFile &file, std::string &error);
+RegLoad readRegFile(const std::string &path, RegFile &file, std::string &error);
 
 // The registry a program sees: the keys as the file holds them, or the view that Wine gives a program
 // asking for the 32-bit registry, in which a key that has a Wow6432Node subkey stands for that subkey.

@@ -94,7 +94,7 @@ LONG loadHive(Hive hive, layer::RegFile &file, struct stat &st)
 {
     std::string path = hivePath(hive);
     std::string error;
-    switch (layer::loadRegFile(path, file, error)) {
+    switch (layer::readRegFile(path, file, error)) {
     case layer::RegLoad::Ok:
         break;
     case layer::RegLoad::Missing:

@@ -1,7 +1,8 @@
 // Wine's registry file parser and its one-value edits, and the registry API reading the same text
 // as the prefix's system.reg. The input is the file's text.
 //
-// What must hold: a key's path finds its key again; a value that an edit wrote reads back as
+// What must hold: a key's path finds its key again; the reader for lookups (indexRegFile) refuses
+// what the full parse refuses and finds every key, in both views, with the same path and values; a value that an edit wrote reads back as
 // written from a text that parses, and every other key keeps its values; RegQueryValueExA writes
 // no further than the size it was given.
 #include "fuzz_support.h"
@@ -67,6 +68,38 @@ void checkTree(const RegFile &file)
         std::vector<std::u16string> path = layer::regKeyPath(file, static_cast<int>(node));
         FUZZ_CHECK(layer::findRegNode(file, path) == static_cast<int>(node), "the path " + describe(path) +
                                                                                 " finds another key");
+    }
+}
+
+bool sameValues(const std::vector<layer::RegValue> &a, const std::vector<layer::RegValue> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].data != b[i].data)
+            return false;
+    return true;
+}
+
+void checkLookups(const RegFile &file)
+{
+    RegFile index;
+    std::string error;
+    FUZZ_CHECK(layer::indexRegFile(file.text, index, error), "the reader for lookups refused the file: " + error);
+    FUZZ_CHECK(sameValues(layer::regKeyValues(index, 0), layer::regKeyValues(file, 0)), "the root's values differ");
+    for (size_t node = 0; node < file.nodes.size(); ++node) {
+        std::vector<std::u16string> path = layer::regKeyPath(file, static_cast<int>(node));
+        FUZZ_CHECK(layer::findRegNode(index, path) >= 0, "the reader for lookups misses " + describe(path));
+        for (RegView view : {RegView::Native, RegView::Wow32}) {
+            int full = layer::findRegKey(file, 0, path, view);
+            int found = layer::findRegKey(index, 0, path, view);
+            FUZZ_CHECK((full < 0) == (found < 0), "the readers disagree whether " + describe(path) + " exists");
+            if (full < 0)
+                continue;
+            FUZZ_CHECK(layer::regKeyPath(index, found) == layer::regKeyPath(file, full) &&
+                           sameValues(layer::regKeyValues(index, found), layer::regKeyValues(file, full)),
+                       "the readers disagree on " + describe(path));
+        }
     }
 }
 
@@ -142,9 +175,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string error;
     if (!layer::parseRegFile(text, file, error)) {
         FUZZ_CHECK(!error.empty(), "a file was refused without saying why");
+        RegFile index;
+        FUZZ_CHECK(!layer::indexRegFile(text, index, error), "the reader for lookups took a file refused");
         return 0;
     }
     checkTree(file);
+    checkLookups(file);
     editOnce(file, data, size);
     queryRecord(text, size);
     return 0;

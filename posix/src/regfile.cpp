@@ -134,6 +134,8 @@ std::vector<Line> splitLines(const std::string &text, size_t begin = 0, size_t l
 {
     std::vector<Line> lines;
     limit = std::min(limit, text.size());
+    if (begin < limit)
+        lines.reserve(std::count(text.begin() + begin, text.begin() + limit, '\n') + 1);
     while (begin < limit) {
         const void *found = memchr(text.data() + begin, '\n', limit - begin);
         size_t newline = found ? static_cast<const char *>(found) - text.data() : std::string::npos;

@@ -510,13 +510,10 @@ std::vector<HWND> childWindows(HWND parent)
     return children;
 }
 
-bool saveWindowPicture(HWND window, const std::string &path)
+// The screen's pixels in a rectangle, as a DIB of `bitCount` bits per pixel, its rows bottom-up
+// for a positive height and top-down for a negative one; empty when they cannot be read.
+static std::string screenPixels(int x, int y, int width, int height, WORD bitCount)
 {
-    RECT rect;
-    if (!GetWindowRect(window, &rect))
-        return false;
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info{};
@@ -524,30 +521,50 @@ bool saveWindowPicture(HWND window, const std::string &path)
     info.bmiHeader.biWidth = width;
     info.bmiHeader.biHeight = height;
     info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biBitCount = bitCount;
     void *bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool saved = false;
+    std::string pixels;
     if (bitmap) {
         HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-        GdiFlush();
-        DWORD imageSize = ((width * 3 + 3) & ~3) * height;
-        BITMAPFILEHEADER file{};
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-        file.bfSize = file.bfOffBits + imageSize;
-        std::string content(reinterpret_cast<const char *>(&file), sizeof file);
-        content.append(reinterpret_cast<const char *>(&info.bmiHeader), sizeof info.bmiHeader);
-        content.append(static_cast<const char *>(bits), imageSize);
-        writeFile(path, content);
-        saved = fileExists(path);
+        int rows = height < 0 ? -height : height;
+        if (BitBlt(memory, 0, 0, width, rows, screen, x, y, SRCCOPY)) {
+            GdiFlush();
+            pixels.assign(static_cast<const char *>(bits), ((width * bitCount / 8 + 3) & ~3) * rows);
+        }
         SelectObject(memory, old);
         DeleteObject(bitmap);
     }
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    return saved;
+    return pixels;
+}
+
+bool saveWindowPicture(HWND window, const std::string &path)
+{
+    RECT rect;
+    if (!GetWindowRect(window, &rect))
+        return false;
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    std::string bits = screenPixels(rect.left, rect.top, width, height, 24);
+    if (bits.empty())
+        return false;
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(bits.size());
+    std::string content(reinterpret_cast<const char *>(&file), sizeof file);
+    content.append(reinterpret_cast<const char *>(&header), sizeof header);
+    content.append(bits);
+    writeFile(path, content);
+    return fileExists(path);
 }
 
 bool readClientPixels(HWND window, std::vector<COLORREF> &pixels, int &width, int &height)
@@ -558,29 +575,10 @@ bool readClientPixels(HWND window, std::vector<COLORREF> &pixels, int &width, in
         return false;
     width = client.right;
     height = client.bottom;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down, as the pixels are handed out
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool read = false;
-    if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        read = BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY) != FALSE;
-        GdiFlush();
-        const BYTE *pixel = static_cast<const BYTE *>(bits); // blue, green, red, unused
-        pixels.clear();
-        for (int i = 0; i < width * height; ++i, pixel += 4)
-            pixels.push_back(RGB(pixel[2], pixel[1], pixel[0]));
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return read;
+    // Top-down, as the pixels are handed out; each is blue, green, red, unused.
+    std::string bits = screenPixels(origin.x, origin.y, width, -height, 32);
+    pixels.clear();
+    for (size_t i = 0; i + 3 < bits.size(); i += 4)
+        pixels.push_back(RGB(BYTE(bits[i + 2]), BYTE(bits[i + 1]), BYTE(bits[i])));
+    return !bits.empty() || width * height == 0;
 }

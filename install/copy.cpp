@@ -102,10 +102,49 @@ static int countEntries(const ManifestEntry *manifest)
     return count;
 }
 
+// A file is copied under this name beside its destination and takes the destination's name only
+// when complete. It is no longer than the manifests' shortest names (the programs'), so its path
+// fits wherever theirs does.
+static const char COPY_PART[] = "~DA12~";
+
+// The copy takes its source's read-only attribute, which would keep a part that an interrupted run
+// left behind from being replaced or deleted: it is made writable first. TRUE when one was there.
+static BOOL discardPart(const char *part)
+{
+    _chmod(part, _S_IWRITE);
+    return DeleteFileA(part);
+}
+
+// Copies the source to the part and then puts the part in the destination's place, so that a copy
+// that fails half-way (a full disk) leaves the destination exactly as it was. A read-only or busy
+// destination refuses to be replaced, as it refuses CopyFileA. Windows 95, 98 and Me do not
+// implement MoveFileExA: there the destination is deleted and the part renamed, two changes of
+// the directory alone, between which the complete new file exists under the part's name.
+static BOOL installFile(const char *source, const char *part, const char *destination)
+{
+    BOOL copied = CopyFileA(source, part, FALSE);
+    // A read-only part left by an interrupted run refuses the copy: once it is gone, the copy is
+    // tried again.
+    if (!copied && GetLastError() == ERROR_ACCESS_DENIED && discardPart(part))
+        copied = CopyFileA(source, part, FALSE);
+    if (!copied) {
+        discardPart(part);
+        return FALSE;
+    }
+    if (MoveFileExA(part, destination, MOVEFILE_REPLACE_EXISTING))
+        return TRUE;
+    if (GetLastError() == ERROR_CALL_NOT_IMPLEMENTED &&
+        (DeleteFileA(destination) || GetLastError() == ERROR_FILE_NOT_FOUND) && MoveFileA(part, destination))
+        return TRUE;
+    discardPart(part);
+    return FALSE;
+}
+
 int copyFiles(const ManifestEntry *manifest, const char *caption)
 {
     char sourcePath[1024];
     char destinationPath[1024];
+    char partPath[1024];
 
     openProgressPanel();
     setStatusLine1(caption);
@@ -118,17 +157,20 @@ int copyFiles(const ManifestEntry *manifest, const char *caption)
     size_t sourceTail = strlen(sourcePath);
     formatText(destinationPath, sizeof destinationPath, "%s", installRecord.installDir);
     size_t destinationTail = strlen(destinationPath);
+    formatText(partPath, sizeof partPath, "%s", installRecord.installDir);
 
     for (int i = 0; i < count; ++i) {
         const ManifestEntry &entry = manifest[i];
         // A path cut short by its buffer would name another file: such an entry is reported as a
-        // failed copy and never touched. Both paths are formed every time: neither buffer keeps the
+        // failed copy and never touched. Every path is formed every time: no buffer keeps the
         // previous entry's path.
         BOOL fits = formatText(sourcePath + sourceTail, sizeof sourcePath - sourceTail, "%s", entry.fileName);
         fits &= formatText(destinationPath + destinationTail, sizeof destinationPath - destinationTail, "%s%s",
                            entry.subdirectory, entry.fileName);
+        fits &= formatText(partPath + destinationTail, sizeof partPath - destinationTail, "%s%s", entry.subdirectory,
+                           COPY_PART);
         setStatusLine2(entry.fileName);
-        if (!fits || !CopyFileA(sourcePath, destinationPath, FALSE)) {
+        if (!fits || !installFile(sourcePath, partPath, destinationPath)) {
             formatMessage("Could not copy file '%s' to '%s'", sourcePath, destinationPath);
             showMessage(messageText, COPY_FAILED_CAPTION, MB_OK, mainDialog);
         }

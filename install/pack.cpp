@@ -71,17 +71,35 @@ static BOOL isFile(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Saves the game's executable once, as the backup. The copy goes to a temporary name that is
-// renamed only when complete, so an interrupted copy never poses as the backup; the rename never
-// replaces a file, so an existing backup is kept even where the existence test cannot see it
-// (OpenFile refuses paths of 128 characters or more).
+// Forces a file's data to the disk. Only a handle that may write can flush, and a read-only file
+// gives none: the copy of a read-only game is made writable for the flush and read-only again.
+static BOOL flushFile(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    BOOL readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly)
+        _chmod(path, _S_IWRITE);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    BOOL flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (readOnly)
+        _chmod(path, _S_IREAD);
+    return flushed;
+}
+
+// Saves the game's executable once, as the backup. The copy goes to a temporary name and is
+// flushed to the disk before it is renamed, so neither an interrupted copy nor a power cut leaves
+// a partial file posing as the backup beside a replaced game; the rename never replaces a file,
+// so an existing backup is kept even where the existence test cannot see it (OpenFile refuses
+// paths of 128 characters or more).
 static BOOL backUpGame(const char *gameExe, const char *backup, const char *backupPart)
 {
     OFSTRUCT file;
     if (OpenFile(backup, &file, OF_EXIST) != HFILE_ERROR)
         return TRUE;
     _chmod(backupPart, _S_IWRITE);
-    if (!CopyFileA(gameExe, backupPart, FALSE)) {
+    if (!CopyFileA(gameExe, backupPart, FALSE) || !flushFile(backupPart)) {
         discardBackupPart(backupPart);
         return FALSE;
     }

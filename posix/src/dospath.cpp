@@ -1,5 +1,6 @@
 // DOS paths on POSIX, resolved through the Wine prefix's drive links.
 #include "dospath.h"
+#include "layer.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -8,6 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <unordered_map>
@@ -339,6 +342,25 @@ void noteNameCreated(const std::string &native)
 void noteNameRemoved(const std::string &native)
 {
     noteNameChange(native, false);
+}
+
+namespace {
+
+std::atomic<bool> prefixReported(false);
+
+void resetPrefixReport()
+{
+    prefixReported = false;
+}
+
+const ResetHook prefixReportReset(resetPrefixReport);
+
+} // namespace
+
+void reportUnusablePrefix(const std::string &reason)
+{
+    if (!prefixReported.exchange(true))
+        fprintf(stderr, "winlayer: cannot use the Wine prefix '%s': %s\n", prefixDirectory().c_str(), reason.c_str());
 }
 
 std::string prefixDirectory()

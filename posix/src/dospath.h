@@ -10,6 +10,9 @@ namespace layer {
 
 // The Wine prefix the layer works in: $WINEPREFIX, else ~/.wine.
 std::string prefixDirectory();
+// Says on standard error why the prefix cannot be used, once per process (as Wine says it); the
+// calls that need the prefix fail as they would without it.
+void reportUnusablePrefix(const std::string &reason);
 
 // Resolves a DOS path to the native path of the file or directory it names, the way Wine does:
 // '\' and '/' both separate, doubled separators count as one, "C:\..." maps through

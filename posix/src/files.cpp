@@ -1,5 +1,11 @@
-// Files: existence test, copy, move, delete, attributes, free space, the Windows directory, and the
-// MSVC runtime's _chmod and _getcwd, over the prefix's drives (dospath.h).
+// Files: existence test, copy, move, delete, flush, attributes, free space, the Windows directory,
+// and the MSVC runtime's _chmod and _getcwd, over the prefix's drives (dospath.h).
+//
+// The program sees files and directories only: a FIFO, socket or device is refused as Windows
+// refuses a device it cannot copy, and is opened without waiting. A link that stands in the place
+// of a file the program writes or changes is replaced or left alone, never written through: in a
+// folder that others may write, it could lead anywhere. Links to directories, drives among them,
+// are followed.
 #include "dospath.h"
 #include "layer.h"
 #include "layer_control.h"
@@ -20,6 +26,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -129,6 +136,9 @@ bool directoryWritable(const std::string &dir)
             return st.st_mode & S_IWGRP;
     return st.st_mode & S_IWOTH;
 }
+
+// What Windows answers when a file call reaches a device that cannot serve it.
+const DWORD notAFileError = ERROR_INVALID_FUNCTION;
 
 bool sameFile(const struct stat &a, const struct stat &b)
 {
@@ -398,43 +408,65 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         return FALSE;
     }
 
-    int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO would otherwise keep the open waiting for a writer; a file ignores it.
+    int in = open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (in < 0) {
-        SetLastError(layer::errorFromErrno(errno));
+        SetLastError(errno == ENXIO ? notAFileError : layer::errorFromErrno(errno));
         return FALSE;
     }
     struct stat sourceStat;
     if (fstat(in, &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode)) {
         close(in);
-        SetLastError(ERROR_ACCESS_DENIED); // a directory (or device) is not a file to copy
+        SetLastError(S_ISDIR(sourceStat.st_mode) ? ERROR_ACCESS_DENIED : notAFileError);
         return FALSE;
     }
 
     // The checks Windows makes on the destination, in its order; the mode bits decide, not what
-    // open() would let root do.
+    // open() would let root do. A link in the destination's place is checked as a name only.
     struct stat existing;
-    bool exists = stat(destination.c_str(), &existing) == 0;
+    bool exists = lstat(destination.c_str(), &existing) == 0;
+    bool link = exists && S_ISLNK(existing.st_mode);
+    struct stat target;
+    if (link && stat(destination.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+        existing = target;
+        link = false;
+    }
     DWORD refusal = ERROR_SUCCESS;
     if (exists && bFailIfExists)
         refusal = ERROR_FILE_EXISTS;
-    else if (exists && sameFile(existing, sourceStat))
+    else if (exists && !link && sameFile(existing, sourceStat))
         refusal = ERROR_SHARING_VIOLATION; // the source is open for reading
-    else if (exists && (S_ISDIR(existing.st_mode) || isReadOnly(existing)))
+    else if (exists && !link && (S_ISDIR(existing.st_mode) || isReadOnly(existing)))
         refusal = ERROR_ACCESS_DENIED;
+    else if (exists && !link && !S_ISREG(existing.st_mode))
+        refusal = notAFileError;
     else if (!directoryWritable(parentOf(destination)))
         refusal = ERROR_ACCESS_DENIED;
+    if (refusal == ERROR_SUCCESS && link && unlink(destination.c_str()) != 0)
+        refusal = layer::errorFromErrno(errno);
     if (refusal != ERROR_SUCCESS) {
         close(in);
         SetLastError(refusal);
         return FALSE;
     }
 
-    int out = open(destination.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (bFailIfExists ? O_EXCL : O_TRUNC), 0666);
+    // O_NOFOLLOW and O_EXCL in place of a link: one put there since the checks fails the open.
+    int out = open(destination.c_str(),
+                   O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (bFailIfExists || link ? O_EXCL : O_TRUNC),
+                   0666);
+    struct stat opened;
+    if (out >= 0 && (fstat(out, &opened) != 0 || !S_ISREG(opened.st_mode))) {
+        close(out);
+        out = -1;
+        errno = ENXIO;
+    }
     if (out < 0) {
         int openError = errno;
         close(in);
         SetLastError(openError == EEXIST ? ERROR_FILE_EXISTS
                      : openError == ENOENT ? ERROR_PATH_NOT_FOUND
+                     : openError == ELOOP  ? ERROR_ACCESS_DENIED
+                     : openError == ENXIO  ? notAFileError
                                            : layer::errorFromErrno(openError));
         return FALSE;
     }
@@ -482,10 +514,23 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     return TRUE;
 }
 
-extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName)
+namespace {
+
+// Makes the names in a directory durable, as a flushed file's data is.
+void syncDirectory(const std::string &dir)
 {
-    if (layer::failHere("MoveFileA"))
-        return FALSE;
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+// MoveFileExA's work. An existing destination is replaced only with MOVEFILE_REPLACE_EXISTING, and
+// never when it is a directory or a read-only file, as on Windows; a link in its place is replaced
+// itself, since rename() never follows one.
+BOOL moveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD flags)
+{
     if (!lpExistingFileName || !lpNewFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -502,49 +547,152 @@ extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     if (!resolve(lpNewFileName, destination))
         return FALSE;
     struct stat existing;
+    bool replaces = false;
     if (lstat(destination.c_str(), &existing) == 0) {
-        // Another name of the same file (a hard link) is another file to Windows.
-        if (!sameFile(existing, sourceStat) || lowerAscii(destination) != lowerAscii(source)) {
-            SetLastError(ERROR_ALREADY_EXISTS); // MoveFile never replaces a file
+        bool itself = sameFile(existing, sourceStat) && lowerAscii(destination) == lowerAscii(source);
+        if (!itself && !(flags & MOVEFILE_REPLACE_EXISTING)) {
+            SetLastError(ERROR_ALREADY_EXISTS);
             return FALSE;
         }
-        // The destination names the source itself: a change of case only, or nothing at all.
-        std::string full;
-        DWORD error = ERROR_SUCCESS;
-        if (!layer::toFullDosPath(lpNewFileName, full, &error)) {
-            SetLastError(error);
+        if (!itself && (S_ISDIR(existing.st_mode) || S_ISDIR(sourceStat.st_mode) ||
+                        (S_ISREG(existing.st_mode) && isReadOnly(existing)))) {
+            SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
-        std::string wanted = full.substr(full.rfind('\\') + 1);
-        destination = parentOf(destination) + "/" + wanted;
-        if (destination == source)
-            return TRUE;
+        replaces = !itself;
+        if (itself) {
+            // The destination names the source itself: a change of case only, or nothing at all.
+            std::string full;
+            DWORD error = ERROR_SUCCESS;
+            if (!layer::toFullDosPath(lpNewFileName, full, &error)) {
+                SetLastError(error);
+                return FALSE;
+            }
+            std::string wanted = full.substr(full.rfind('\\') + 1);
+            destination = parentOf(destination) + "/" + wanted;
+            if (destination == source)
+                return TRUE;
+        }
     }
     if (!directoryWritable(parentOf(source)) || !directoryWritable(parentOf(destination))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (rename(source.c_str(), destination.c_str()) == 0) {
+    // Another name of the same file (a hard link) is another file to Windows, but rename() leaves
+    // both names when they are links to one file.
+    bool renamed = replaces && sameFile(existing, sourceStat) ? unlink(source.c_str()) == 0
+                                                              : rename(source.c_str(), destination.c_str()) == 0;
+    if (renamed) {
         layer::noteNameRemoved(source);
         layer::noteNameCreated(destination);
+        if (flags & MOVEFILE_WRITE_THROUGH) {
+            syncDirectory(parentOf(destination));
+            if (parentOf(source) != parentOf(destination))
+                syncDirectory(parentOf(source));
+        }
         return TRUE;
     }
     if (errno != EXDEV) {
         SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
-    // Another volume: a file moves as a copy and a delete, as MoveFile does; a directory cannot.
-    if (S_ISDIR(sourceStat.st_mode)) {
+    // Another volume: a file moves as a copy and a delete where the caller allows it; a directory
+    // cannot.
+    if (S_ISDIR(sourceStat.st_mode) || !(flags & MOVEFILE_COPY_ALLOWED)) {
         SetLastError(ERROR_NOT_SAME_DEVICE);
         return FALSE;
     }
-    if (!CopyFileA(lpExistingFileName, lpNewFileName, TRUE))
+    if (!CopyFileA(lpExistingFileName, lpNewFileName, !(flags & MOVEFILE_REPLACE_EXISTING)))
         return FALSE;
     if (unlink(source.c_str()) != 0) {
         SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
     layer::noteNameRemoved(source);
+    return TRUE;
+}
+
+// A file the program opens: only to flush what was written to it.
+struct OpenedFile : layer::KernelObject {
+    OpenedFile(int descriptor, bool mayWrite) : KernelObject(layer::HandleKind::File), fd(descriptor), writable(mayWrite) {}
+    ~OpenedFile() override { close(fd); }
+    const int fd;
+    const bool writable;
+};
+
+} // namespace
+
+// Like MoveFile on Windows, it may copy across volumes. It also writes the new names through to
+// the disk: the program renames a file to commit one that it has flushed (the game's backup), and
+// on Linux the name would otherwise wait for the next write-back while later writes went first.
+extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName)
+{
+    if (layer::failHere("MoveFileA"))
+        return FALSE;
+    return moveFile(lpExistingFileName, lpNewFileName, MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
+}
+
+extern "C" BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
+{
+    if (layer::failHere("MoveFileExA"))
+        return FALSE;
+    return moveFile(lpExistingFileName, lpNewFileName, dwFlags);
+}
+
+// Opens an existing file, the only kind of open the program makes. The mode bits decide whether
+// it may be written, as elsewhere; the descriptor itself is read-only, since fsync needs no more.
+extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                     LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                                     DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
+{
+    (void)dwShareMode, (void)lpSecurityAttributes, (void)dwFlagsAndAttributes, (void)hTemplateFile;
+    if (layer::failHere("CreateFileA"))
+        return INVALID_HANDLE_VALUE;
+    if (dwCreationDisposition != OPEN_EXISTING) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string native;
+    if (!resolve(lpFileName, native))
+        return INVALID_HANDLE_VALUE;
+    int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastError(errno == ENXIO ? notAFileError : layer::errorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat st;
+    bool writing = dwDesiredAccess & GENERIC_WRITE;
+    DWORD refusal = fstat(fd, &st) != 0          ? layer::errorFromErrno(errno)
+                    : S_ISDIR(st.st_mode)         ? ERROR_ACCESS_DENIED
+                    : !S_ISREG(st.st_mode)        ? notAFileError
+                    : writing && isReadOnly(st)   ? ERROR_ACCESS_DENIED
+                                                  : ERROR_SUCCESS;
+    if (refusal != ERROR_SUCCESS) {
+        close(fd);
+        SetLastError(refusal);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return layer::addHandle(std::make_unique<OpenedFile>(fd, writing));
+}
+
+extern "C" BOOL WINAPI FlushFileBuffers(HANDLE hFile)
+{
+    if (layer::failHere("FlushFileBuffers"))
+        return FALSE;
+    auto *file = dynamic_cast<OpenedFile *>(layer::findHandle(hFile));
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!file->writable) {
+        SetLastError(ERROR_ACCESS_DENIED); // Windows flushes only through a handle that may write
+        return FALSE;
+    }
+    if (fsync(file->fd) != 0) {
+        SetLastError(layer::errorFromErrno(errno));
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -658,18 +806,40 @@ extern "C" int _chmod(const char *path, int mode)
         errno = errnoFromError(GetLastError());
         return -1;
     }
+    // O_PATH opens the name itself, without reading the file or waiting on a FIFO.
+    int fd = open(native.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
-    if (stat(native.c_str(), &st) != 0) {
+    if (fd < 0 || fstat(fd, &st) != 0) {
         SetLastError(layer::errorFromErrno(errno));
         errno = errnoFromError(GetLastError());
+        if (fd >= 0)
+            close(fd);
         return -1;
     }
     // Like Wine, a directory keeps its write bits: Windows' read-only attribute does not stop
-    // anyone writing into a directory.
-    if (S_ISDIR(st.st_mode))
+    // anyone writing into a directory. A link has no mode of its own, and what it leads to is
+    // left as it is.
+    struct stat target;
+    if (S_ISLNK(st.st_mode) && stat(native.c_str(), &target) != 0) {
+        close(fd);
+        errno = ENOENT; // a link that leads nowhere names no file
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return -1;
+    }
+    if (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)) {
+        close(fd);
         return 0;
+    }
     mode_t wanted = (mode & _S_IWRITE) ? (st.st_mode | S_IWUSR) : (st.st_mode & ~0222);
-    if (chmod(native.c_str(), wanted & 07777) != 0) {
+    // Changed through the descriptor, so the name cannot be swapped for a link meanwhile; without
+    // /proc, by name.
+    char byDescriptor[40];
+    snprintf(byDescriptor, sizeof byDescriptor, "/proc/self/fd/%d", fd);
+    int changed = chmod(byDescriptor, wanted & 07777);
+    if (changed != 0 && errno == ENOENT)
+        changed = chmod(native.c_str(), wanted & 07777);
+    close(fd);
+    if (changed != 0) {
         SetLastError(layer::errorFromErrno(errno));
         errno = errnoFromError(GetLastError());
         return -1;

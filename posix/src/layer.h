@@ -10,7 +10,7 @@
 namespace layer {
 
 // Kernel objects that a HANDLE may stand for. Closing the last handle destroys the object.
-enum class HandleKind { Semaphore, Mutex, Process, Thread };
+enum class HandleKind { Semaphore, Mutex, Process, Thread, File };
 
 struct KernelObject {
     explicit KernelObject(HandleKind k) : kind(k) {}

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <wctype.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace layer {
 namespace {
@@ -661,28 +663,54 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
     return true;
 }
 
-RegLoad load(const std::string &path, RegFile &file, std::string &error, bool forLookups)
+// Wine's registry files run to a few megabytes. Anything much larger is no registry file, and
+// would be read whole into memory.
+static const off_t maxRegFileSize = off_t(64) << 20;
+
+// Reads a registry file's text: a regular file of a sane size only. O_NONBLOCK keeps a FIFO in
+// its place from holding the open until someone writes to it.
+static RegLoad readRegText(const std::string &path, std::string &text, std::string &error)
 {
-    FILE *in = fopen(path.c_str(), "rb");
-    if (!in) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         error = path + ": " + strerror(errno);
         return errno == ENOENT || errno == ENOTDIR ? RegLoad::Missing : RegLoad::Unreadable;
     }
-    // Read at once into a text of the file's size; a file that grows meanwhile is read to its end.
-    std::string text;
-    struct stat st;
-    if (fstat(fileno(in), &st) == 0 && st.st_size > 0)
-        text.reserve(static_cast<size_t>(st.st_size) + 1);
-    char buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, in)) > 0)
-        text.append(buffer, got);
-    bool failed = ferror(in);
-    fclose(in);
-    if (failed) {
-        error = path + ": read error";
-        return RegLoad::Unreadable;
+    struct stat st = {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxRegFileSize) {
+        error = path + (S_ISREG(st.st_mode) ? ": larger than 64 MiB" : ": not a regular file");
+        close(fd);
+        return RegLoad::Invalid;
     }
+    // Read at once into a text of the file's size; a file that grows meanwhile is read to its end,
+    // within the bound.
+    text.reserve(static_cast<size_t>(st.st_size) + 1);
+    char buffer[65536];
+    ssize_t got;
+    while (static_cast<off_t>(text.size()) <= maxRegFileSize && (got = read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            error = path + ": read error";
+            close(fd);
+            return RegLoad::Unreadable;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    close(fd);
+    if (static_cast<off_t>(text.size()) > maxRegFileSize) {
+        error = path + ": larger than 64 MiB";
+        return RegLoad::Invalid;
+    }
+    return RegLoad::Ok;
+}
+
+RegLoad load(const std::string &path, RegFile &file, std::string &error, bool forLookups)
+{
+    std::string text;
+    RegLoad read = readRegText(path, text, error);
+    if (read != RegLoad::Ok)
+        return read;
     if (!parseText(std::move(text), file, error, forLookups)) {
         error = path + ": " + error;
         return RegLoad::Invalid;

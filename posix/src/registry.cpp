@@ -90,11 +90,25 @@ std::string hivePath(Hive hive)
     return layer::prefixDirectory() + (hive == Hive::Machine ? "/system.reg" : "/user.reg");
 }
 
+// Reads a hive's file. Like Wine, the layer refuses a prefix that is not the user's own: another
+// user's registry is not ours to read or change.
 LONG loadHive(Hive hive, layer::RegFile &file, struct stat &st)
 {
+    struct stat prefix;
+    if (stat(layer::prefixDirectory().c_str(), &prefix) != 0 || !S_ISDIR(prefix.st_mode)) {
+        layer::reportUnusablePrefix("it does not exist");
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (prefix.st_uid != getuid()) {
+        layer::reportUnusablePrefix("it is not owned by you");
+        return ERROR_ACCESS_DENIED;
+    }
     std::string path = hivePath(hive);
     std::string error;
-    switch (layer::readRegFile(path, file, error)) {
+    layer::RegLoad loaded = layer::readRegFile(path, file, error);
+    if (loaded != layer::RegLoad::Ok)
+        layer::reportUnusablePrefix(error);
+    switch (loaded) {
     case layer::RegLoad::Ok:
         break;
     case layer::RegLoad::Missing:

@@ -1,13 +1,15 @@
 // Faults at every file step of an install, given through the layer's controls: the backup that
-// cannot be made or is cut short, a disk that fills up at any file of a manifest, a destination in
-// use or read-only, a source that vanishes after the count, a _chmod that fails. Each case checks
-// the boxes in order, that the run goes on, that nothing but the file being copied changes, and
-// that the game's executable can always be had back.
+// cannot be made, is cut short or cannot be flushed, a disk that fills up at any file of a
+// manifest, a destination in use or read-only, a source that vanishes after the count, a _chmod
+// that fails. Each case checks the boxes in order, that the run goes on, that nothing but the file
+// being copied changes (a failed copy leaves the file it was to replace as it was), and that the
+// game's executable can always be had back.
 #include "app_fixture.h"
 
 #include <commctrl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <functional>
 
 #include "install/copy.h"
@@ -48,20 +50,54 @@ LRESULT CALLBACK barHook(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
     return CallWindowProcA(barProc, bar, message, wParam, lParam);
 }
 
+// Runs once, when status line 2 names the file `atFile`: just before that file is copied.
+std::function<void()> onFile;
+std::string atFile;
+WNDPROC statusProc;
+
+LRESULT CALLBACK statusHook(HWND status, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SETTEXT && onFile && atFile == (const char *)lParam) {
+        std::function<void()> hook = std::move(onFile);
+        onFile = nullptr;
+        hook();
+    }
+    return CallWindowProcA(statusProc, status, message, wParam, lParam);
+}
+
 // Also hides the picture: the many runs repaint the dialog often, and the picture plays no part
 // in what is copied or shown in boxes.
 void hookBar(HWND dlg)
 {
     ShowWindow(GetDlgItem(dlg, IDC_PICTURE), SW_HIDE);
     onRange = nullptr;
+    onFile = nullptr;
     barProc = (WNDPROC)SetWindowLongPtrA(GetDlgItem(dlg, IDC_INSTALL_BAR), GWLP_WNDPROC, (LONG_PTR)barHook);
+    statusProc =
+        (WNDPROC)SetWindowLongPtrA(GetDlgItem(dlg, IDC_INSTALL_STATUS2), GWLP_WNDPROC, (LONG_PTR)statusHook);
+}
+
+// The engine copies each file under this name beside its destination, then renames it.
+const char PART[] = "~DA12~";
+
+// Arms `fault` for the copy of the manifest entry, and checks that it fired.
+void atEntry(const ManifestEntry &entry, std::function<void()> fault)
+{
+    atFile = entry.fileName;
+    onFile = std::move(fault);
+}
+
+void expectFired(const std::string &context)
+{
+    EXPECT_FALSE(onFile) << context << ": the file's copy never began";
+    onFile = nullptr;
 }
 
 // What goes wrong at one file of a manifest.
 enum class Fault {
     DiskFull,    // the disk fills up half-way through the file
-    Interrupted, // the copy dies half-way and leaves its part
-    InUse,       // another program has the destination open without sharing
+    Interrupted, // the copy fails half-way and leaves what it wrote
+    InUse,       // another program has the destination open without sharing: it cannot be replaced
     ReadOnly,    // the destination is marked read-only
     SourceGone,  // the source is deleted after the count, before the copy
     ChmodFails,  // the file is copied, making it writable fails
@@ -166,29 +202,25 @@ protected:
         std::string before = readTestFile(destination);
 
         switch (fault) {
-        case Fault::DiskFull: layerFailCopy(name.c_str(), LAYER_COPY_DISK_FULL, HALF_WAY, 0); break;
-        case Fault::Interrupted: layerFailCopy(name.c_str(), LAYER_COPY_INTERRUPTED, HALF_WAY, ERROR_WRITE_FAULT); break;
-        case Fault::InUse: layerFailCopy(name.c_str(), LAYER_COPY_FAILS, 0, ERROR_SHARING_VIOLATION); break;
+        case Fault::DiskFull: atEntry(entry, [] { layerFailCopy(PART, LAYER_COPY_DISK_FULL, HALF_WAY, 0); }); break;
+        case Fault::Interrupted:
+            atEntry(entry, [] { layerFailCopy(PART, LAYER_COPY_INTERRUPTED, HALF_WAY, ERROR_WRITE_FAULT); });
+            break;
+        case Fault::InUse: atEntry(entry, [] { layerFailCall("MoveFileExA", ERROR_SHARING_VIOLATION, 0); }); break;
         case Fault::ReadOnly: setTestFileReadOnly(destination, true); break;
         case Fault::SourceGone: onRange = [&] { ASSERT_EQ(0, unlink(nativePath(source).c_str())); }; break;
         case Fault::ChmodFails: onRange = [&] { layerFailCall("_chmod", ERROR_ACCESS_DENIED, index); }; break;
         }
 
         EXPECT_EQ(installPack(pack), 1) << context;
+        expectFired(context);
 
         std::vector<std::string> wantBoxes;
         Tree want = clean;
         std::string key = at(destination);
         switch (fault) {
         case Fault::DiskFull:
-            // Windows removes a destination it could not finish, an older file with it.
-            wantBoxes = {copyBox(entry), chmodBox(entry)};
-            want.erase(key);
-            break;
         case Fault::Interrupted:
-            wantBoxes = {copyBox(entry)};
-            want[key] = "rw:" + contentOf(name).substr(0, HALF_WAY);
-            break;
         case Fault::InUse:
         case Fault::SourceGone:
             wantBoxes = {copyBox(entry)};
@@ -220,8 +252,9 @@ protected:
 };
 
 // The disk fills up at each file of a manifest in turn, each time copying over the pack as the
-// run before left it: that file alone is missing, every other one is in place, and the backup
-// made by the first install holds the game. The copy engine is run by itself, its result seen.
+// run before left it: that file is reported and stays as it was, every other one is in place, and
+// the backup made by the first install holds the game. The copy engine is run by itself, its
+// result seen.
 void Faults::fillTheDiskAtEachFile(int pack)
 {
     runDialog({[&](HWND dlg) {
@@ -233,12 +266,11 @@ void Faults::fillTheDiskAtEachFile(int pack)
             std::string name = trimmed(manifest[i].fileName);
             std::string context = "disk full at row " + std::to_string(i) + " (" + name + ")";
             boxes.clear();
-            layerFailCopy(name.c_str(), LAYER_COPY_DISK_FULL, HALF_WAY, 0);
+            atEntry(manifest[i], [] { layerFailCopy(PART, LAYER_COPY_DISK_FULL, HALF_WAY, 0); });
             EXPECT_EQ(copyFiles(manifest, "Disk full"), 1) << context;
-            EXPECT_EQ(shown(boxes), (std::vector<std::string>{copyBox(manifest[i]), chmodBox(manifest[i])})) << context;
-            Tree want = clean;
-            want.erase(at(installed(manifest[i])));
-            EXPECT_EQ(treeDifferences(want, tree()), std::vector<std::string>{}) << context;
+            expectFired(context);
+            EXPECT_EQ(shown(boxes), std::vector<std::string>{copyBox(manifest[i])}) << context;
+            EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{}) << context;
             EXPECT_EQ(readTestFile(backup()), ORIGINAL_GAME) << context;
         }
     }});
@@ -252,6 +284,54 @@ TEST_F(Faults, TheDiskFillsUpAtEachFileOfPack1)
 TEST_F(Faults, TheDiskFillsUpAtEachFileOfPack2)
 {
     fillTheDiskAtEachFile(2);
+}
+
+// Where MoveFileExA is not implemented (Windows 95, 98 and Me), a file takes its destination's
+// place by a delete and a rename: the pack arrives whole, and a full disk still keeps the file.
+TEST_F(Faults, WithoutMoveFileExTheFilesArriveAndAFullDiskStillKeepsThem)
+{
+    runDialog({[&](HWND dlg) {
+        hookBar(dlg);
+        for (int pack : {1, 2}) {
+            const ManifestEntry *manifest = manifestOf(pack);
+            int count = rows(manifest);
+            Tree clean = cleanInstall(pack);
+            for (int i = 0; i < count; ++i)
+                layerFailCall("MoveFileExA", ERROR_CALL_NOT_IMPLEMENTED, 0);
+            EXPECT_EQ(installPack(pack), 1) << pack;
+            EXPECT_EQ(shown(boxes), std::vector<std::string>{}) << pack;
+            EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{}) << pack;
+
+            for (int i = 0; i < count - 1; ++i)
+                layerFailCall("MoveFileExA", ERROR_CALL_NOT_IMPLEMENTED, 0);
+            atEntry(manifest[0], [] { layerFailCopy(PART, LAYER_COPY_DISK_FULL, HALF_WAY, 0); });
+            EXPECT_EQ(copyFiles(manifest, "Disk full"), 1);
+            expectFired("the game's executable");
+            EXPECT_EQ(shown(boxes), std::vector<std::string>{copyBox(manifest[0])}) << pack;
+            EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{}) << pack;
+            boxes.clear();
+            SetLastError(0xdeadbeef);
+            EXPECT_FALSE(MoveFileExA("C:\\no-such-file", "C:\\no-such-name", 0));
+            EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND) << "each file calls MoveFileExA once";
+        }
+    }});
+}
+
+// A run cut off between a file's copy and its rename leaves the part, read-only when its source
+// is: the next run replaces it and leaves none.
+TEST_F(Faults, APartLeftByAnInterruptedRunIsReplaced)
+{
+    runDialog({[&](HWND dlg) {
+        hookBar(dlg);
+        Tree clean = cleanInstall(1);
+        for (const char *dir : {"vk2\\", "vk2\\gamedat\\"}) {
+            writeTestFile(gameDir + dir + PART, "a part");
+            setTestFileReadOnly(gameDir + dir + PART, true);
+        }
+        EXPECT_EQ(installPack(1), 1);
+        EXPECT_EQ(shown(boxes), std::vector<std::string>{});
+        EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{});
+    }});
 }
 
 // Every kind of fault at the game's executable, the pack's program, the first, a middle and the
@@ -302,6 +382,7 @@ TEST_F(Faults, ABackupThatFailsAnyWayStopsTheInstallAndLeavesNothing)
         {"interrupted half-way",
          [] { layerFailCopy("Velk2.tmp", LAYER_COPY_INTERRUPTED, 10, ERROR_WRITE_FAULT); }, false},
         {"source in use", [] { layerFailCopy("Velk2.tmp", LAYER_COPY_FAILS, 0, ERROR_SHARING_VIOLATION); }, false},
+        {"flush refused", [] { layerFailCall("FlushFileBuffers", ERROR_WRITE_FAULT, 0); }, false},
         {"rename refused", [] { layerFailCall("MoveFileA", ERROR_ACCESS_DENIED, 0); }, false},
         {"rename and clearing refused",
          [] {

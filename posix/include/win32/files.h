@@ -1,4 +1,4 @@
-/* DOS paths and files: existence test, copy, move, delete, free space, the Windows directory. */
+/* DOS paths and files: existence test, copy, move, delete, flush, free space, the Windows directory. */
 #ifndef POSIX_WIN32_FILES_H
 #define POSIX_WIN32_FILES_H
 
@@ -46,11 +46,20 @@ typedef struct _OFSTRUCT {
 #define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
+#define GENERIC_READ 0x80000000
+#define GENERIC_WRITE 0x40000000
+#define OPEN_EXISTING 3
+
 WIN32_EXTERN_C_BEGIN
 
 HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle);
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster, LPDWORD lpBytesPerSector,

@@ -185,6 +185,54 @@ TEST_F(Files, MoveRenamesButNeverReplaces)
     EXPECT_EQ(readTestFile(path("MOVED.DAT")), "pack data");
 }
 
+// With MOVEFILE_REPLACE_EXISTING a file takes another's place, but never a read-only file's or a
+// directory's; without it, MoveFileExA never replaces, as MoveFileA.
+TEST_F(Files, MoveExReplacesAFileButNotAReadOnlyOneOrADirectory)
+{
+    ASSERT_TRUE(MoveFileExA(path("pack.dat").c_str(), path("vk2.exe").c_str(), MOVEFILE_REPLACE_EXISTING))
+        << GetLastError();
+    EXPECT_EQ(readTestFile(path("vk2.exe")), "pack data");
+    EXPECT_FALSE(testFileExists(path("pack.dat")));
+
+    writeTestFile(path("copy.dat"), "new");
+    writeTestFile(path("ro.dat"), "ro");
+    setTestFileReadOnly(path("ro.dat"), true);
+    makeTestSubdir(path("dir"));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(MoveFileExA(path("copy.dat").c_str(), path("ro.dat").c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(MoveFileExA(path("copy.dat").c_str(), path("dir").c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(MoveFileExA(path("copy.dat").c_str(), path("vk2.exe").c_str(), 0));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(readTestFile(path("ro.dat")), "ro");
+    EXPECT_EQ(readTestFile(path("copy.dat")), "new");
+}
+
+// A file is flushed through a handle that may write; a read-only file gives none.
+TEST_F(Files, FlushNeedsAHandleThatMayWrite)
+{
+    HANDLE file =
+        CreateFileA(path("vk2.exe").c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_TRUE(FlushFileBuffers(file)) << GetLastError();
+    EXPECT_TRUE(CloseHandle(file));
+
+    writeTestFile(path("ro.dat"), "ro");
+    setTestFileReadOnly(path("ro.dat"), true);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CreateFileA(path("ro.dat").c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CreateFileA(path("missing.dat").c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                          NULL),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(Files, MoveTakesDirectoriesAndReadOnlyFiles)
 {
     makeTestSubdir(path("vk2"));

@@ -1,5 +1,6 @@
 // CopyFileA on the layer: large files byte for byte on each copy path, times and modes, the
-// simulated copy faults, and permissions decided from the mode bits even for root.
+// simulated copy faults, permissions decided from the mode bits even for root, special files and
+// links in a destination's place.
 #include <windows.h>
 
 #include <io.h>
@@ -204,6 +205,64 @@ TEST_F(Copy, DirectoryWithoutWriteBitsTakesNoNewNames)
     EXPECT_TRUE(testFileExists(path("locked\\inside.dat")));
     EXPECT_TRUE(testFileExists(path("pack.dat")));
     chmod(nativePath(path("locked")).c_str(), 0755);
+}
+
+// What is neither a file nor a directory is no file to copy, write or flush, whether it is the
+// source or stands in the destination's place, and nothing waits on it: a FIFO with no one at its
+// other end, a device.
+TEST_F(Copy, SpecialFilesAreRefusedWithoutWaiting)
+{
+    ASSERT_EQ(0, mkfifo(nativePath(path("fifo")).c_str(), 0644));
+    struct Case {
+        std::string source, destination;
+    };
+    const Case cases[] = {
+        {path("fifo"), path("copy.dat")}, {"Z:\\dev\\zero", path("copy.dat")}, {path("pack.dat"), path("fifo")}};
+    for (const Case &c : cases) {
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(CopyFileA(c.source.c_str(), c.destination.c_str(), FALSE)) << c.source << " to " << c.destination;
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_FUNCTION) << c.source << " to " << c.destination;
+    }
+    EXPECT_FALSE(testFileExists(path("copy.dat")));
+    EXPECT_TRUE(S_ISFIFO(statOf(path("fifo")).st_mode));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CreateFileA(path("fifo").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_FUNCTION);
+}
+
+// A link that stands in the place of a file the program writes, renames onto or makes writable is
+// replaced or left alone, never written through, wherever it leads: to a read-only file or to a
+// name not yet taken. A link to a directory is followed as the directory.
+TEST_F(Copy, LinksInADestinationsPlaceAreNeverWrittenThrough)
+{
+    makeTestSubdir(path("elsewhere"));
+    writeTestFile(path("elsewhere\\target.dat"), "outside");
+    ASSERT_EQ(0, chmod(nativePath(path("elsewhere\\target.dat")).c_str(), 0444));
+    std::string target = nativePath(path("elsewhere\\target.dat"));
+    std::string unborn = nativePath(path("elsewhere\\unborn.dat"));
+    for (const char *name : {"link.dat", "moved.dat", "kept.dat"})
+        ASSERT_EQ(0, symlink(target.c_str(), nativePath(path(name)).c_str()));
+    ASSERT_EQ(0, symlink(unborn.c_str(), nativePath(path("dangling.dat")).c_str()));
+    ASSERT_EQ(0, symlink(nativePath(path("elsewhere")).c_str(), nativePath(path("dirlink")).c_str()));
+
+    EXPECT_TRUE(CopyFileA(path("pack.dat").c_str(), path("link.dat").c_str(), FALSE)) << GetLastError();
+    EXPECT_TRUE(CopyFileA(path("pack.dat").c_str(), path("dangling.dat").c_str(), FALSE)) << GetLastError();
+    EXPECT_TRUE(MoveFileExA(path("old.dat").c_str(), path("moved.dat").c_str(), MOVEFILE_REPLACE_EXISTING))
+        << GetLastError();
+    EXPECT_EQ(_chmod(path("kept.dat").c_str(), _S_IWRITE), 0);
+    EXPECT_TRUE(CopyFileA(path("pack.dat").c_str(), path("dirlink\\through.dat").c_str(), FALSE)) << GetLastError();
+
+    struct stat st;
+    for (const char *name : {"link.dat", "dangling.dat", "moved.dat"})
+        EXPECT_TRUE(lstat(nativePath(path(name)).c_str(), &st) == 0 && S_ISREG(st.st_mode)) << name;
+    EXPECT_EQ(readTestFile(path("link.dat")), "0123456789");
+    EXPECT_EQ(readTestFile(path("moved.dat")), "old contents");
+    EXPECT_EQ(readTestFile(path("elsewhere\\target.dat")), "outside");
+    EXPECT_EQ(statOf(path("elsewhere\\target.dat")).st_mode & 0777, 0444u);
+    EXPECT_FALSE(testFileExists(path("elsewhere\\unborn.dat")));
+    EXPECT_EQ(readTestFile(path("elsewhere\\through.dat")), "0123456789");
+    chmod(target.c_str(), 0644);
 }
 
 } // namespace

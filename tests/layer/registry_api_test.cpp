@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -222,6 +224,69 @@ TEST_F(RegistryPrefix, MissingOrBrokenFilesFailClearly)
     unlink(system_.c_str());
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_READ, &key));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(HKEY_LOCAL_MACHINE, "x", nullptr, nullptr, nullptr, nullptr));
+}
+
+// A registry file that is no regular file, or far too large to be one, is not usable, and nothing
+// waits on it or reads it whole. Why a prefix cannot be used is said on standard error once per
+// process, naming the prefix: its registry file, a prefix that is missing or not the user's own.
+TEST_F(RegistryPrefix, AnUnusablePrefixFailsAndSaysWhyOnce)
+{
+    const std::string said = "winlayer: cannot use the Wine prefix '" + testPrefix() + "': ";
+    struct Case {
+        const char *what;
+        std::function<void()> make;
+        LONG error;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"a FIFO", [&] { ASSERT_EQ(0, mkfifo(system_.c_str(), 0644)); }, ERROR_BADDB, system_ + ": not a regular file"},
+        {"a link to /dev/zero", [&] { ASSERT_EQ(0, symlink("/dev/zero", system_.c_str())); }, ERROR_BADDB,
+         system_ + ": not a regular file"},
+        {"a sparse file of 3 GB", [&] {
+             write(system_, "");
+             ASSERT_EQ(0, truncate(system_.c_str(), 3ll << 30));
+         },
+         ERROR_BADDB, system_ + ": larger than 64 MiB"},
+        {"garbage", [&] { write(system_, "garbage\n"); }, ERROR_BADDB, system_ + ": not a Wine registry file"},
+    };
+    for (const Case &c : cases) {
+        unlink(system_.c_str());
+        c.make();
+        layerReset();
+        HKEY key = nullptr;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(c.error, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_ALL_ACCESS, &key)) << c.what;
+        EXPECT_EQ(c.error, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_ALL_ACCESS, &key)) << c.what;
+        std::string out = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(0u, out.find(said + c.reason)) << c.what << ": " << out;
+        EXPECT_EQ(1, std::count(out.begin(), out.end(), '\n')) << c.what << ": " << out;
+    }
+    unlink(system_.c_str());
+    write(system_, win64Text);
+
+    if (geteuid() == 0) {
+        layerReset();
+        struct stat owner;
+        ASSERT_EQ(0, stat(testPrefix().c_str(), &owner));
+        ASSERT_EQ(0, chown(testPrefix().c_str(), 65534, 65534));
+        HKEY key = nullptr;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_READ, &key));
+        std::string out = testing::internal::GetCapturedStderr();
+        ASSERT_EQ(0, chown(testPrefix().c_str(), owner.st_uid, owner.st_gid));
+        EXPECT_EQ(said + "it is not owned by you\n", out);
+    }
+
+    layerReset();
+    std::string prefix = testPrefix();
+    std::string missing = prefix + "/no-such-prefix";
+    setenv("WINEPREFIX", missing.c_str(), 1);
+    HKEY key = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_READ, &key));
+    std::string out = testing::internal::GetCapturedStderr();
+    setenv("WINEPREFIX", prefix.c_str(), 1);
+    EXPECT_EQ("winlayer: cannot use the Wine prefix '" + missing + "': it does not exist\n", out);
 }
 
 TEST_F(RegistryPrefix, CurrentUserComesFromUserReg)

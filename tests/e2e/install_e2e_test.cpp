@@ -276,3 +276,81 @@ TEST_F(InstallE2E, TooLittleSpaceWarnsAndWritesNothing)
     EXPECT_EQ(installer.finish(), 0u);
     removeTree(smallGame);
 }
+
+// The disk fills up: every file of both manifests that cannot be written is reported, and each
+// file it was to replace, the game's executable first, stays exactly as it was; no part is left.
+// The game still starts, and once space is free again a second run completes. The drive is the
+// small file system mapped as T:, filled to its last byte. The record names the game from the root
+// of T:, the installer's own drive, without a drive letter: the free-space query then gives no
+// answer and the install goes on, as it would on a drive that fills up during the copy.
+TEST_F(InstallE2E, AFullDiskKeepsEveryFileItWasToReplace)
+{
+    if (!getenv("DA12_SMALL_DRIVE"))
+        GTEST_SKIP() << "no small drive T: (scripts/test maps one when run as root)";
+    const std::string base = "T:\\da12e2e-full\\";
+    const std::string game = "\\da12e2e-full\\game\\";
+    const std::string media = base + "media\\";
+    const std::string filler = base + "filler";
+    removeTree(base);
+    ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(media.c_str(), nullptr));
+    for (const ManifestEntry *manifest : {delvarin1Manifest, delvarin2Manifest})
+        for (const ManifestEntry *entry = manifest; entry->fileName[0]; ++entry)
+            writeFile(media + trimmed(entry->fileName), contentOf(trimmed(entry->fileName)));
+    installGame("T:" + game);
+    writeInstallRecord(game, 1);
+    writeFile("T:" + game + "vk2\\Velk2.exe", GAME_EXE_CONTENT);
+
+    HANDLE fill = CreateFileA(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(fill, INVALID_HANDLE_VALUE);
+    std::string block(4096, 'f');
+    DWORD written = 0;
+    for (DWORD size : {4096u, 512u, 1u})
+        while (WriteFile(fill, block.data(), size, &written, nullptr) && written == size)
+            ;
+    CloseHandle(fill);
+    ULARGE_INTEGER available, total, free;
+    ASSERT_TRUE(GetDiskFreeSpaceExA("T:\\", &available, &total, &free));
+    ASSERT_LT(free.QuadPart, 4096u) << "T: is not full";
+
+    {
+        Installer installer(media);
+        ASSERT_NE(installer.waitForDialog(), nullptr);
+        for (int pack : {1, 2}) {
+            const ManifestEntry *manifest = pack == 1 ? delvarin1Manifest : delvarin2Manifest;
+            std::vector<BoxRecord> boxes;
+            ASSERT_TRUE(installer.press(999 + pack, &boxes, 600000));
+            // Each file fails to copy; each but the game's executable, absent before, also fails
+            // to be made writable.
+            std::vector<std::string> want, got;
+            for (size_t i = 0; i < countOf(manifest); ++i) {
+                want.push_back("copyFiles " + std::string(manifest[i].fileName));
+                if (i > 0)
+                    want.push_back("File not found to _chmod " + std::string(manifest[i].fileName));
+            }
+            for (const BoxRecord &box : boxes)
+                got.push_back(box.caption + " " + box.dialog.status2Text);
+            EXPECT_EQ(got, want) << "pack " << pack;
+            EXPECT_EQ(readFile("T:" + game + "vk2\\vk2.exe"), GAME_EXE_CONTENT) << "pack " << pack;
+        }
+        installer.close();
+        EXPECT_EQ(installer.finish(), 0u);
+    }
+    for (const char *dir : {"vk2\\", "vk2\\gamedat\\"})
+        EXPECT_FALSE(fileExists("T:" + game + dir + "~DA12~")) << dir;
+
+    ASSERT_TRUE(DeleteFileA(filler.c_str()));
+    Installer installer(media);
+    ASSERT_NE(installer.waitForDialog(), nullptr) << describe(installer.boxes());
+    for (int pack : {1, 2}) {
+        std::vector<BoxRecord> boxes;
+        ASSERT_TRUE(installer.press(999 + pack, &boxes));
+        EXPECT_TRUE(boxes.empty()) << describe(boxes);
+        for (const ManifestEntry *entry = pack == 1 ? delvarin1Manifest : delvarin2Manifest; entry->fileName[0]; ++entry)
+            EXPECT_EQ(readFile("T:" + game + entry->subdirectory + trimmed(entry->fileName)),
+                      contentOf(trimmed(entry->fileName)));
+    }
+    installer.close();
+    EXPECT_EQ(installer.finish(), 0u);
+    removeTree(base);
+}

@@ -117,11 +117,16 @@ static BOOL discardPart(const char *part)
 
 // Copies the source to the part and then puts the part in the destination's place, so that a copy
 // that fails half-way (a full disk) leaves the destination exactly as it was. A read-only or busy
-// destination refuses to be replaced, as it refuses CopyFileA. Windows 95, 98 and Me do not
+// destination is not replaced, as CopyFileA would not overwrite it. Windows 95, 98 and Me do not
 // implement MoveFileExA: there the destination is deleted and the part renamed, two changes of
 // the directory alone, between which the complete new file exists under the part's name.
 static BOOL installFile(const char *source, const char *part, const char *destination)
 {
+    // Refused before anything is written, as CopyFileA refuses it: Windows' MoveFileExA refuses
+    // to replace a read-only file too, but Wine's replaces it.
+    DWORD attributes = GetFileAttributesA(destination);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return FALSE;
     BOOL copied = CopyFileA(source, part, FALSE);
     // A read-only part left by an interrupted run refuses the copy: once it is gone, the copy is
     // tried again.

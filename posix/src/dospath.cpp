@@ -194,8 +194,21 @@ bool sameTime(const struct timespec &a, const struct timespec &b)
 // on some) may delay.
 struct DirectoryIndex {
     struct timespec modified;
-    std::unordered_map<std::string, std::string> names;
+    // By folded form: one spelling, and how many entries fold to it (names that differ only in
+    // case), so that removing one of several keeps the index.
+    struct Spelling {
+        std::string name;
+        int count = 0;
+    };
+    std::unordered_map<std::string, Spelling> names;
 };
+
+void addSpelling(DirectoryIndex &index, const std::string &name)
+{
+    DirectoryIndex::Spelling &spelling = index.names[folded(name)];
+    if (spelling.count++ == 0)
+        spelling.name = name;
+}
 
 // Indexes of the directories looked in lately, by native path; few, as a program mostly works in a
 // couple of directories at a time.
@@ -226,7 +239,7 @@ DirectoryIndex *currentIndex(const std::string &dir)
     index.modified = st.st_mtim;
     index.names.clear();
     while (dirent *entry = readdir(listing))
-        index.names.emplace(folded(entry->d_name), entry->d_name);
+        addSpelling(index, entry->d_name);
     closedir(listing);
     return &index;
 }
@@ -247,13 +260,14 @@ bool findEntry(const std::string &dir, const std::string &name, std::string &fou
     auto it = index->names.find(folded(name));
     if (it == index->names.end())
         return false;
-    found = it->second;
+    found = it->second.name;
     return true;
 }
 
 // Enters a change the layer made itself into its directory's index, if there is one: the index
-// takes the directory's new modification time along with a created name. A removed name may have
-// stood for others that differ from it only in case, so a removal drops the index.
+// takes the directory's new modification time along with the name created or removed. A removed
+// spelling that stood for others differing from it only in case drops the index, since the
+// others' spellings are not known.
 void noteNameChange(const std::string &native, bool created)
 {
     size_t slash = native.rfind('/');
@@ -266,12 +280,23 @@ void noteNameChange(const std::string &native, bool created)
     struct stat st;
     if (it == indexes().end())
         return;
-    if (!created || stat(dir.c_str(), &st) != 0) {
+    if (stat(dir.c_str(), &st) != 0) {
         indexes().erase(it);
         return;
     }
-    it->second.modified = st.st_mtim;
-    it->second.names.emplace(folded(name), name);
+    DirectoryIndex &index = it->second;
+    index.modified = st.st_mtim;
+    if (created) {
+        addSpelling(index, name);
+        return;
+    }
+    auto spelling = index.names.find(folded(name));
+    if (spelling == index.names.end())
+        return;
+    if (--spelling->second.count == 0)
+        index.names.erase(spelling);
+    else if (spelling->second.name == name)
+        indexes().erase(it);
 }
 
 // A DOS path taken apart: the drive it lies on (0 for a native path, which starts at "/") and its

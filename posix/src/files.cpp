@@ -584,7 +584,8 @@ BOOL moveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD flags)
                                                               : rename(source.c_str(), destination.c_str()) == 0;
     if (renamed) {
         layer::noteNameRemoved(source);
-        layer::noteNameCreated(destination);
+        if (!replaces)
+            layer::noteNameCreated(destination);
         if (flags & MOVEFILE_WRITE_THROUGH) {
             syncDirectory(parentOf(destination));
             if (parentOf(source) != parentOf(destination))

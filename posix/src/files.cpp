@@ -574,7 +574,8 @@ BOOL moveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD flags)
                 return TRUE;
         }
     }
-    if (!directoryWritable(parentOf(source)) || !directoryWritable(parentOf(destination))) {
+    if (!directoryWritable(parentOf(source)) ||
+        (parentOf(destination) != parentOf(source) && !directoryWritable(parentOf(destination)))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }

@@ -414,7 +414,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         SetLastError(errno == ENXIO ? notAFileError : layer::errorFromErrno(errno));
         return FALSE;
     }
-    struct stat sourceStat;
+    struct stat sourceStat = {};
     if (fstat(in, &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode)) {
         close(in);
         SetLastError(S_ISDIR(sourceStat.st_mode) ? ERROR_ACCESS_DENIED : notAFileError);

@@ -221,12 +221,9 @@ std::unordered_map<std::string, DirectoryIndex> &indexes()
     return byDirectory;
 }
 
-// The index of `dir` as the directory is now; nullptr when the directory cannot be read.
-DirectoryIndex *currentIndex(const std::string &dir)
+// The index of `dir` as the directory is now (`st`, its status); nullptr when it cannot be read.
+DirectoryIndex *currentIndex(const std::string &dir, const struct stat &st)
 {
-    struct stat st;
-    if (stat(dir.c_str(), &st) != 0)
-        return nullptr;
     auto it = indexes().find(dir);
     if (it != indexes().end() && sameTime(it->second.modified, st.st_mtim))
         return &it->second;
@@ -244,17 +241,12 @@ DirectoryIndex *currentIndex(const std::string &dir)
     return &index;
 }
 
-// Finds the entry of `dir` called `name`: the exact name, else an entry that differs from it only
-// in the case of ASCII letters, as Wine matches names on case-sensitive file systems.
-bool findEntry(const std::string &dir, const std::string &name, std::string &found)
+// Finds the entry of `dir` (whose status is `st`) that differs from `name`, known to be missing,
+// only in the case of ASCII letters, as Wine matches names on case-sensitive file systems.
+bool findOtherCase(const std::string &dir, const struct stat &st, const std::string &name, std::string &found)
 {
-    struct stat st;
-    if (lstat(joinNative(dir, name).c_str(), &st) == 0) {
-        found = name;
-        return true;
-    }
     std::lock_guard<std::mutex> guard(indexLock);
-    DirectoryIndex *index = currentIndex(dir);
+    DirectoryIndex *index = currentIndex(dir, st);
     if (!index)
         return false;
     auto it = index->names.find(folded(name));
@@ -262,6 +254,17 @@ bool findEntry(const std::string &dir, const std::string &name, std::string &fou
         return false;
     found = it->second.name;
     return true;
+}
+
+// Finds the entry of `dir` called `name`: the exact name, else one that differs only in case.
+bool findEntry(const std::string &dir, const std::string &name, std::string &found)
+{
+    struct stat st;
+    if (lstat(joinNative(dir, name).c_str(), &st) == 0) {
+        found = name;
+        return true;
+    }
+    return stat(dir.c_str(), &st) == 0 && findOtherCase(dir, st, name, found);
 }
 
 // Enters a change the layer made itself into its directory's index, if there is one: the index
@@ -424,8 +427,9 @@ bool toNativePath(const char *dosPath, std::string &native, DWORD *error)
         size_t slash = exact.rfind('/');
         std::string dir = slash == 0 ? "/" : exact.substr(0, slash);
         if (errno == ENOENT && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            // The exact name is missing and the directory's status is at hand.
             std::string found;
-            native = joinNative(dir, findEntry(dir, parsed.parts.back(), found) ? found : parsed.parts.back());
+            native = joinNative(dir, findOtherCase(dir, st, parsed.parts.back(), found) ? found : parsed.parts.back());
             if (parsed.trailingSeparator && found.size() && !isDirectory(native)) {
                 *error = ERROR_PATH_NOT_FOUND;
                 return false;

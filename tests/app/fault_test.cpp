@@ -294,7 +294,7 @@ TEST_F(Faults, WithoutMoveFileExTheFilesArriveAndAFullDiskStillKeepsThem)
         hookBar(dlg);
         for (int pack : {1, 2}) {
             const ManifestEntry *manifest = manifestOf(pack);
-            int count = rows(manifest);
+            int count = manifestRows(manifest);
             Tree clean = cleanInstall(pack);
             for (int i = 0; i < count; ++i)
                 layerFailCall("MoveFileExA", ERROR_CALL_NOT_IMPLEMENTED, 0);

@@ -323,7 +323,7 @@ TEST_F(InstallE2E, AFullDiskKeepsEveryFileItWasToReplace)
             // Each file fails to copy; each but the game's executable, absent before, also fails
             // to be made writable.
             std::vector<std::string> want, got;
-            for (size_t i = 0; i < countOf(manifest); ++i) {
+            for (int i = 0; i < manifestRows(manifest); ++i) {
                 want.push_back("copyFiles " + std::string(manifest[i].fileName));
                 if (i > 0)
                     want.push_back("File not found to _chmod " + std::string(manifest[i].fileName));

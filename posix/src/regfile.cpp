@@ -131,33 +131,56 @@ struct Line {
     size_t next;  // start of the next line
 };
 
-// The lines of text[begin, limit).
-std::vector<Line> splitLines(const std::string &text, size_t begin = 0, size_t limit = std::string::npos)
-{
-    std::vector<Line> lines;
-    limit = std::min(limit, text.size());
-    if (begin < limit)
-        lines.reserve(std::count(text.begin() + begin, text.begin() + limit, '\n') + 1);
-    while (begin < limit) {
-        const void *found = memchr(text.data() + begin, '\n', limit - begin);
-        size_t newline = found ? static_cast<const char *>(found) - text.data() : std::string::npos;
-        size_t next = newline == std::string::npos ? limit : newline + 1;
-        size_t end = newline == std::string::npos ? limit : newline;
-        if (end > begin && text[end - 1] == '\r')
-            --end;
-        lines.push_back({begin, end, next});
-        begin = next;
+// The lines of text[begin, limit), one at a time, each as the Wine loader sees it: C string
+// functions stop at a NUL byte.
+class LineCursor {
+public:
+    LineCursor(const std::string &text, size_t begin = 0, size_t limit = std::string::npos)
+        : text_(text), limit_(std::min(limit, text.size())), line_{begin, begin, begin}
+    {
     }
-    return lines;
-}
 
-// A line as the Wine loader sees it: C string functions stop at a NUL byte.
-std::string_view lineText(const std::string &text, const Line &line)
-{
-    std::string_view view(text.data() + line.begin, line.end - line.begin);
-    size_t nul = view.find('\0');
-    return nul == std::string_view::npos ? view : view.substr(0, nul);
-}
+    // Moves to the next line; false when there is none.
+    bool next()
+    {
+        size_t begin = line_.next;
+        if (begin >= limit_)
+            return false;
+        const void *found = memchr(text_.data() + begin, '\n', limit_ - begin);
+        size_t newline = found ? static_cast<const char *>(found) - text_.data() : limit_;
+        size_t end = newline;
+        if (end > begin && text_[end - 1] == '\r')
+            --end;
+        line_ = {begin, end, found ? newline + 1 : limit_};
+        ++index_;
+        return true;
+    }
+
+    bool atLast() const { return line_.next >= limit_; }
+    const Line &line() const { return line_; }
+    // The line's number from 1, counting from `begin`.
+    size_t number() const { return index_; }
+
+    std::string_view text()
+    {
+        // One search finds the next NUL byte for all the lines before it.
+        if (!searched_ || nul_ < line_.begin) {
+            searched_ = true;
+            const void *found = memchr(text_.data() + line_.begin, '\0', text_.size() - line_.begin);
+            nul_ = found ? static_cast<const char *>(found) - text_.data() : std::string::npos;
+        }
+        size_t end = std::min(line_.end, nul_);
+        return std::string_view(text_.data() + line_.begin, end - line_.begin);
+    }
+
+private:
+    const std::string &text_;
+    size_t limit_;
+    Line line_;
+    size_t index_ = 0;
+    bool searched_ = false;
+    size_t nul_ = 0; // the first NUL byte at or after the lines searched from; npos for none
+};
 
 size_t skipSpaces(std::string_view s, size_t p)
 {
@@ -180,9 +203,8 @@ std::vector<BYTE> stringData(const std::u16string &text)
 }
 
 // Reads the hex bytes of a hex: value, over continuation lines ending in '\'. Returns false for a
-// malformed list or one that continues past the last line; `index` is left at the last line read.
-bool parseHexData(const std::string &text, const std::vector<Line> &lines, size_t &index, std::string_view s,
-                  std::vector<BYTE> *data, bool &truncated)
+// malformed list or one that continues past the last line; `lines` is left at the last line read.
+bool parseHexData(LineCursor &lines, std::string_view s, std::vector<BYTE> *data, bool &truncated)
 {
     size_t p = 0;
     for (;;) {
@@ -205,11 +227,12 @@ bool parseHexData(const std::string &text, const std::vector<Line> &lines, size_
             return true;
         if (s[p] != '\\')
             return false;
-        if (index + 1 >= lines.size()) {
+        if (lines.atLast()) {
             truncated = true;
             return false;
         }
-        s = lineText(text, lines[++index]);
+        lines.next();
+        s = lines.text();
         p = skipSpaces(s, 0);
     }
 }
@@ -233,11 +256,11 @@ bool parseHexTag(std::string_view rest, size_t &q, DWORD &type)
     return q - 1 < rest.size() && rest[q - 1] == ':';
 }
 
-// Moves `index` to the last line of the value that starts on lines[index] at `start`, as parseValue
+// Moves `lines` to the last line of the value that starts on its line at `start`, as parseValue
 // reads it, without decoding it: only hex data goes on over lines, each ending in a backslash.
-void skipValue(const std::string &text, const std::vector<Line> &lines, size_t &index, size_t start)
+void skipValue(LineCursor &lines, size_t start)
 {
-    std::string_view s = lineText(text, lines[index]).substr(start);
+    std::string_view s = lines.text().substr(start);
     if (s.find('\\') == std::string_view::npos)
         return;
     size_t p = 1;
@@ -255,19 +278,18 @@ void skipValue(const std::string &text, const std::vector<Line> &lines, size_t &
     DWORD type;
     bool truncated = false;
     if (rest.compare(0, 3, "hex") == 0 && parseHexTag(rest, q, type))
-        parseHexData(text, lines, index, rest.substr(q), nullptr, truncated);
+        parseHexData(lines, rest.substr(q), nullptr, truncated);
 }
 
 // Reads one value line (and its continuation lines) into `block`, as Wine's load_value does: a
 // malformed name skips the line; malformed data leaves the value empty, of type REG_NONE. What Wine
 // skips goes to `report`'s warnings, when there is one.
-void parseValue(const std::string &text, const std::vector<Line> &lines, size_t &index, size_t start,
-                RegKeyBlock &block, RegFile *report)
+void parseValue(LineCursor &lines, size_t start, RegKeyBlock &block, RegFile *report)
 {
-    std::string_view s = lineText(text, lines[index]).substr(start);
-    size_t lineNumber = index + 1;
+    std::string_view s = lines.text().substr(start);
+    size_t lineNumber = lines.number();
     RegValue value;
-    value.begin = lines[index].begin;
+    value.begin = lines.line().begin;
     size_t p = 1;
     if (s[0] == '"') {
         size_t consumed = 0;
@@ -332,7 +354,7 @@ void parseValue(const std::string &text, const std::vector<Line> &lines, size_t 
     if (!known && rest.compare(0, 3, "hex") == 0 && parseHexTag(rest, q, type)) {
         known = true;
         value.type = type;
-        ok = parseHexData(text, lines, index, rest.substr(q), &value.data, truncated);
+        ok = parseHexData(lines, rest.substr(q), &value.data, truncated);
     }
     if (truncated && report)
         report->endsInsideValue = true;
@@ -343,7 +365,7 @@ void parseValue(const std::string &text, const std::vector<Line> &lines, size_t 
         value.type = REG_NONE;
         value.data.clear();
     }
-    value.end = lines[index].next;
+    value.end = lines.line().next;
     block.values.push_back(std::move(value));
 }
 
@@ -368,11 +390,19 @@ size_t readKeyElement(std::string_view name, size_t p, std::u16string &out)
     return out.empty() ? std::string::npos : p;
 }
 
+// Skips the separators written as a doubled backslash at `p`, as readKeyElement skips them.
+size_t skipSeparators(std::string_view name, size_t p)
+{
+    while (name.compare(p, 2, "\\\\") == 0)
+        p += 2;
+    return p;
+}
+
 // Whether the element of a key name at `p` is `folded`; `end` is then where it ends. Plain ASCII
 // is compared as it stands, so that most names are told apart by their first bytes.
 bool elementIs(std::string_view name, size_t p, const std::u16string &folded, size_t &end)
 {
-    size_t q = p;
+    size_t q = skipSeparators(name, p);
     size_t k = 0;
     for (; q < name.size() && name[q] >= 0x20 && name[q] < 0x7F && name[q] != '\\'; ++q, ++k)
         if (k >= folded.size() || foldChar(static_cast<char16_t>(name[q])) != folded[k])
@@ -403,7 +433,7 @@ void sortOutOwnBlocks(const RegFile &file, int node)
     std::vector<std::pair<int, size_t>> deeper;
     for (const auto &entry : file.nodes[node].below) {
         std::string_view name = keyName(file, entry.first);
-        size_t offset = entry.second - file.blocks[entry.first].nameBegin;
+        size_t offset = skipSeparators(name, entry.second - file.blocks[entry.first].nameBegin);
         bool plainFirst =
             offset < name.size() && name[offset] > 0x20 && name[offset] < 0x7F && name[offset] != '\\';
         if (!plainFirst && readKeyElement(name, offset, element) == std::string::npos)
@@ -453,12 +483,13 @@ int childOf(const RegFile &file, int node, const std::u16string &name)
 // In a file read for lookups: the values of a block, read from its lines as parseRegFile reads them.
 void readValues(const RegFile &file, int block, RegKeyBlock &into)
 {
-    std::vector<Line> lines = splitLines(file.text, file.blocks[block].begin, file.blocks[block].end);
-    for (size_t i = 1; i < lines.size(); ++i) {
-        std::string_view s = lineText(file.text, lines[i]);
+    LineCursor lines(file.text, file.blocks[block].begin, file.blocks[block].end);
+    lines.next(); // the key's line
+    while (lines.next()) {
+        std::string_view s = lines.text();
         size_t p = skipSpaces(s, 0);
         if (p < s.size() && (s[p] == '@' || s[p] == '"'))
-            parseValue(file.text, lines, i, p, into, nullptr);
+            parseValue(lines, p, into, nullptr);
     }
 }
 
@@ -572,16 +603,16 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
     parsed.text = std::move(text);
     parsed.forLookups = forLookups;
     parsed.nodes.emplace_back();
-    std::vector<Line> lines = splitLines(parsed.text);
-    if (lines.empty() || lineText(parsed.text, lines[0]) != "WINE REGISTRY Version 2") {
+    LineCursor lines(parsed.text);
+    if (!lines.next() || lines.text() != "WINE REGISTRY Version 2") {
         error = "not a Wine registry file (its first line is not \"WINE REGISTRY Version 2\")";
         return false;
     }
     int current = -1; // the block that option and value lines belong to
-    for (size_t i = 1; i < lines.size(); ++i) {
-        std::string_view s = lineText(parsed.text, lines[i]);
+    while (lines.next()) {
+        std::string_view s = lines.text();
         size_t p = skipSpaces(s, 0);
-        auto where = [i] { return "line " + std::to_string(i + 1) + ": "; };
+        auto where = [&lines] { return "line " + std::to_string(lines.number()) + ": "; };
         char first = p < s.size() ? s[p] : '\0';
         switch (first) {
         case '[': {
@@ -593,10 +624,10 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
                 break;
             }
             RegKeyBlock block;
-            block.begin = lines[i].begin;
-            block.end = lines[i].next;
-            block.nameBegin = lines[i].begin + p + 1;
-            block.nameEnd = lines[i].begin + close;
+            block.begin = lines.line().begin;
+            block.end = lines.line().next;
+            block.nameBegin = lines.line().begin + p + 1;
+            block.nameEnd = lines.line().begin + close;
             if (!forLookups) {
                 std::u16string name;
                 parseEscaped(s.substr(p + 1, close - p - 1), '\0', name, nullptr);
@@ -618,16 +649,16 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
                 break;
             }
             if (forLookups)
-                skipValue(parsed.text, lines, i, p);
+                skipValue(lines, p);
             else
-                parseValue(parsed.text, lines, i, p, parsed.blocks[current], &parsed);
-            parsed.blocks[current].end = lines[i].next;
+                parseValue(lines, p, parsed.blocks[current], &parsed);
+            parsed.blocks[current].end = lines.line().next;
             break;
         case '#':
             if (current >= 0) {
                 if (s.compare(p, 5, "#link") == 0)
                     parsed.blocks[current].isLink = true;
-                parsed.blocks[current].end = lines[i].next;
+                parsed.blocks[current].end = lines.line().next;
             } else if (s.compare(p, 6, "#arch=") == 0) {
                 std::string_view arch = s.substr(p + 6);
                 if (arch == "win32") {

@@ -88,17 +88,38 @@ bool readEscapedChar(std::string_view src, size_t &p, unsigned &value)
     return decodeUtf8(src, p, value);
 }
 
-// Where text in the escape syntax that starts at `p` ends: the position of `endChar`, or npos when
-// the text ends first. Escaped characters never end it; nothing else needs decoding to find it.
-size_t escapedEnd(std::string_view src, size_t p, char endChar)
+// Whether the character at `at` is escaped in text that starts at `from`: an escape takes the one
+// character after its backslash, so a character is escaped after an odd run of backslashes.
+bool isEscaped(std::string_view src, size_t from, size_t at)
 {
-    for (; p < src.size() && src[p]; ++p) {
-        if (src[p] == endChar)
-            return p;
-        if (src[p] == '\\' && ++p == src.size())
+    size_t run = at;
+    while (run > from && src[run - 1] == '\\')
+        --run;
+    return (at - run) % 2 != 0;
+}
+
+// The first `c` from `p` on in text that starts at `from` that is not escaped, or npos.
+size_t findUnescaped(std::string_view src, size_t from, size_t p, char c)
+{
+    while (p < src.size()) {
+        const void *found = memchr(src.data() + p, c, src.size() - p);
+        if (!found)
             break;
+        size_t at = static_cast<const char *>(found) - src.data();
+        if (!isEscaped(src, from, at))
+            return at;
+        p = at + 1;
     }
     return std::string_view::npos;
+}
+
+// Where text in the escape syntax that starts at `p` ends: the position of `endChar`, or npos when
+// the text ends first (at its end or at a NUL byte). Escaped characters never end it; nothing else
+// needs decoding to find it.
+size_t escapedEnd(std::string_view src, size_t p, char endChar)
+{
+    size_t nul = findUnescaped(src, p, p, '\0');
+    return findUnescaped(src.substr(0, nul), p, p, endChar);
 }
 
 // Text in the escape syntax, read up to `endChar` (which is consumed; '\0' reads to the end);

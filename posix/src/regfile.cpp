@@ -20,14 +20,33 @@ namespace {
 
 const std::u16string wow6432Node = u"wow6432node"; // folded
 
+// The value of each hex digit, -1 for the other characters.
+struct HexDigits {
+    signed char value[256];
+    constexpr HexDigits() : value()
+    {
+        for (int c = 0; c < 256; ++c)
+            value[c] = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                     : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    }
+};
+constexpr HexDigits hexDigits;
+
 bool isHexDigit(char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    return hexDigits.value[static_cast<unsigned char>(c)] >= 0;
 }
 
 int hexValue(char c)
 {
-    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+    return hexDigits.value[static_cast<unsigned char>(c)];
+}
+
+// Whether `s` holds `prefix` at `p` (at most its size).
+template <size_t N>
+bool holdsAt(std::string_view s, size_t p, const char (&prefix)[N])
+{
+    return s.size() - p >= N - 1 && memcmp(s.data() + p, prefix, N - 1) == 0;
 }
 
 bool isSpace(char c)
@@ -114,12 +133,11 @@ size_t findUnescaped(std::string_view src, size_t from, size_t p, char c)
 }
 
 // Where text in the escape syntax that starts at `p` ends: the position of `endChar`, or npos when
-// the text ends first (at its end or at a NUL byte). Escaped characters never end it; nothing else
-// needs decoding to find it.
+// the text ends first. Escaped characters never end it; nothing else needs decoding to find it.
+// For text without NUL bytes, as LineCursor gives lines.
 size_t escapedEnd(std::string_view src, size_t p, char endChar)
 {
-    size_t nul = findUnescaped(src, p, p, '\0');
-    return findUnescaped(src.substr(0, nul), p, p, endChar);
+    return findUnescaped(src, p, p, endChar);
 }
 
 // Text in the escape syntax, read up to `endChar` (which is consumed; '\0' reads to the end);
@@ -298,7 +316,7 @@ void skipValue(LineCursor &lines, size_t start)
     size_t q;
     DWORD type;
     bool truncated = false;
-    if (rest.compare(0, 3, "hex") == 0 && parseHexTag(rest, q, type))
+    if (holdsAt(rest, 0, "hex") && parseHexTag(rest, q, type))
         parseHexData(lines, rest.substr(q), nullptr, truncated);
 }
 
@@ -414,7 +432,7 @@ size_t readKeyElement(std::string_view name, size_t p, std::u16string &out)
 // Skips the separators written as a doubled backslash at `p`, as readKeyElement skips them.
 size_t skipSeparators(std::string_view name, size_t p)
 {
-    while (name.compare(p, 2, "\\\\") == 0)
+    while (holdsAt(name, p, "\\\\"))
         p += 2;
     return p;
 }
@@ -426,10 +444,10 @@ bool elementIs(std::string_view name, size_t p, const std::u16string &folded, si
     size_t q = skipSeparators(name, p);
     size_t k = 0;
     for (; q < name.size() && name[q] >= 0x20 && name[q] < 0x7F && name[q] != '\\'; ++q, ++k)
-        if (k >= folded.size() || foldChar(static_cast<char16_t>(name[q])) != folded[k])
+        if (k >= folded.size() || (name[q] >= 'A' && name[q] <= 'Z' ? name[q] + 32 : name[q]) != folded[k])
             return false;
     if (q == name.size() || name[q] == '\\') {
-        if (k == folded.size() && k > 0 && (q == name.size() || name.compare(q, 2, "\\\\") == 0)) {
+        if (k == folded.size() && k > 0 && (q == name.size() || holdsAt(name, q, "\\\\"))) {
             end = q;
             return true;
         }
@@ -677,10 +695,10 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
             break;
         case '#':
             if (current >= 0) {
-                if (s.compare(p, 5, "#link") == 0)
+                if (holdsAt(s, p, "#link"))
                     parsed.blocks[current].isLink = true;
                 parsed.blocks[current].end = lines.line().next;
-            } else if (s.compare(p, 6, "#arch=") == 0) {
+            } else if (holdsAt(s, p, "#arch=")) {
                 std::string_view arch = s.substr(p + 6);
                 if (arch == "win32") {
                     parsed.arch = RegArch::Win32;

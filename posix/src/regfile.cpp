@@ -459,9 +459,15 @@ bool elementIs(std::string_view name, size_t p, const std::u16string &folded, si
     return end != std::string::npos && foldName(element) == folded;
 }
 
+// Where a block lies, in a file read either way.
+const RegKeyHead &head(const RegFile &file, int block)
+{
+    return file.forLookups ? file.heads[block] : file.blocks[block];
+}
+
 std::string_view keyName(const RegFile &file, int block)
 {
-    const RegKeyBlock &b = file.blocks[block];
+    const RegKeyHead &b = head(file, block);
     return std::string_view(file.text).substr(b.nameBegin, b.nameEnd - b.nameBegin);
 }
 
@@ -472,7 +478,7 @@ void sortOutOwnBlocks(const RegFile &file, int node)
     std::vector<std::pair<int, size_t>> deeper;
     for (const auto &entry : file.nodes[node].below) {
         std::string_view name = keyName(file, entry.first);
-        size_t offset = skipSeparators(name, entry.second - file.blocks[entry.first].nameBegin);
+        size_t offset = skipSeparators(name, entry.second - head(file, entry.first).nameBegin);
         bool plainFirst =
             offset < name.size() && name[offset] > 0x20 && name[offset] < 0x7F && name[offset] != '\\';
         if (!plainFirst && readKeyElement(name, offset, element) == std::string::npos)
@@ -491,7 +497,7 @@ int sortOutChild(const RegFile &file, int node, const std::u16string &folded)
     child.parent = node;
     std::u16string element;
     for (const auto &entry : file.nodes[node].below) {
-        const RegKeyBlock &block = file.blocks[entry.first];
+        const RegKeyHead &block = head(file, entry.first);
         std::string_view name = keyName(file, entry.first);
         size_t end;
         if (!elementIs(name, entry.second - block.nameBegin, folded, end))
@@ -522,7 +528,7 @@ int childOf(const RegFile &file, int node, const std::u16string &name)
 // In a file read for lookups: the values of a block, read from its lines as parseRegFile reads them.
 void readValues(const RegFile &file, int block, RegKeyBlock &into)
 {
-    LineCursor lines(file.text, file.blocks[block].begin, file.blocks[block].end);
+    LineCursor lines(file.text, head(file, block).begin, head(file, block).end);
     lines.next(); // the key's line
     while (lines.next()) {
         std::string_view s = lines.text();
@@ -556,7 +562,7 @@ int addNode(RegFile &file, const std::vector<std::u16string> &path)
 bool isLinkNode(const RegFile &file, int node)
 {
     for (int block : file.nodes[node].blocks)
-        if (file.blocks[block].isLink)
+        if (head(file, block).isLink)
             return true;
     return false;
 }
@@ -648,6 +654,9 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
         return false;
     }
     int current = -1; // the block that option and value lines belong to
+    auto currentHead = [&]() -> RegKeyHead & {
+        return forLookups ? parsed.heads[current] : parsed.blocks[current];
+    };
     while (lines.next()) {
         std::string_view s = lines.text();
         size_t p = skipSpaces(s, 0);
@@ -662,22 +671,25 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
                 current = -1;
                 break;
             }
-            RegKeyBlock block;
-            block.begin = lines.line().begin;
-            block.end = lines.line().next;
-            block.nameBegin = lines.line().begin + p + 1;
-            block.nameEnd = lines.line().begin + close;
-            if (!forLookups) {
-                std::u16string name;
-                parseEscaped(s.substr(p + 1, close - p - 1), '\0', name, nullptr);
-                block.path = splitKeyPath(name);
+            RegKeyHead at;
+            at.begin = lines.line().begin;
+            at.end = lines.line().next;
+            at.nameBegin = lines.line().begin + p + 1;
+            at.nameEnd = lines.line().begin + close;
+            if (forLookups) {
+                parsed.heads.push_back(at);
+                current = static_cast<int>(parsed.heads.size()) - 1;
+                parsed.nodes[0].below.push_back({current, at.nameBegin});
+                break;
             }
-            parsed.blocks.push_back(block);
+            RegKeyBlock block;
+            static_cast<RegKeyHead &>(block) = at;
+            std::u16string name;
+            parseEscaped(s.substr(p + 1, close - p - 1), '\0', name, nullptr);
+            block.path = splitKeyPath(name);
+            parsed.blocks.push_back(std::move(block));
             current = static_cast<int>(parsed.blocks.size()) - 1;
-            if (forLookups)
-                parsed.nodes[0].below.push_back({current, block.nameBegin});
-            else
-                parsed.nodes[addNode(parsed, block.path)].blocks.push_back(current);
+            parsed.nodes[addNode(parsed, parsed.blocks[current].path)].blocks.push_back(current);
             break;
         }
         case '@':
@@ -691,13 +703,13 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
                 skipValue(lines, p);
             else
                 parseValue(lines, p, parsed.blocks[current], &parsed);
-            parsed.blocks[current].end = lines.line().next;
+            currentHead().end = lines.line().next;
             break;
         case '#':
             if (current >= 0) {
                 if (holdsAt(s, p, "#link"))
-                    parsed.blocks[current].isLink = true;
-                parsed.blocks[current].end = lines.line().next;
+                    currentHead().isLink = true;
+                currentHead().end = lines.line().next;
             } else if (holdsAt(s, p, "#arch=")) {
                 std::string_view arch = s.substr(p + 6);
                 if (arch == "win32") {
@@ -712,7 +724,7 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
             break;
         case ';': {
             static const std::string_view rootLine = ";; All keys relative to ";
-            if (parsed.blocks.empty() && s.compare(p, rootLine.size(), rootLine) == 0) {
+            if (parsed.blocks.empty() && parsed.heads.empty() && s.compare(p, rootLine.size(), rootLine) == 0) {
                 std::u16string root;
                 parseEscaped(s.substr(p + rootLine.size()), '\0', root, nullptr);
                 parsed.root = splitKeyPath(root);
@@ -888,12 +900,10 @@ std::vector<RegValue> regKeyValues(const RegFile &file, int node)
         return values;
     std::map<std::u16string, size_t> index;
     for (int block : file.nodes[node].blocks) {
-        const RegKeyBlock *parsed = &file.blocks[block];
         RegKeyBlock read;
-        if (file.forLookups) {
+        if (file.forLookups)
             readValues(file, block, read);
-            parsed = &read;
-        }
+        const RegKeyBlock *parsed = file.forLookups ? &read : &file.blocks[block];
         for (const RegValue &value : parsed->values) {
             auto inserted = index.emplace(foldName(value.name), values.size());
             if (inserted.second)

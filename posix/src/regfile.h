@@ -27,22 +27,26 @@ struct RegValue {
     size_t end = 0;
 };
 
-// One "[key]" block of the file with the option and value lines that follow it.
-struct RegKeyBlock {
-    std::vector<std::u16string> path; // below the file's root key
-    size_t begin = 0;                 // start of the "[...]" line
-    size_t end = 0;                   // after its last option or value line
-    bool isLink = false;              // "#link": a symbolic link through its SymbolicLinkValue
-    size_t nameBegin = 0;             // the key's name in RegFile::text, as written between the brackets
+// Where one "[key]" block of the file lies.
+struct RegKeyHead {
+    size_t begin = 0;     // start of the "[...]" line
+    size_t end = 0;       // after its last option or value line
+    size_t nameBegin = 0; // the key's name in RegFile::text, as written between the brackets
     size_t nameEnd = 0;
-    std::vector<RegValue> values;     // empty in a file read for lookups
+    bool isLink = false;  // "#link": a symbolic link through its SymbolicLinkValue
+};
+
+// One "[key]" block of the file with the option and value lines that follow it.
+struct RegKeyBlock : RegKeyHead {
+    std::vector<std::u16string> path; // below the file's root key
+    std::vector<RegValue> values;
 };
 
 // A key of the tree the blocks describe. Keys that only hold subkeys have no block of their own.
 struct RegNode {
     std::u16string name;
     int parent = -1;
-    std::vector<int> blocks;                // the blocks that define this key, in file order
+    std::vector<int> blocks;                // the blocks (or heads) that define this key, in file order
     std::map<std::u16string, int> children; // by folded name
     // In a file read for lookups, the blocks below this key not yet sorted into its children, each
     // with the offset in RegFile::text where the rest of its name starts.
@@ -53,7 +57,8 @@ struct RegFile {
     std::string text; // the file exactly as read
     RegArch arch = RegArch::Unknown;
     std::vector<std::u16string> root;  // what ";; All keys relative to" names, e.g. REGISTRY, Machine
-    std::vector<RegKeyBlock> blocks;
+    std::vector<RegKeyBlock> blocks;   // empty in a file read for lookups, which keeps only
+    std::vector<RegKeyHead> heads;     // where its blocks lie
     // nodes[0] is the file's root key. In a file read for lookups the tree grows as keys are looked
     // up (hence mutable); it then holds only the keys looked at so far.
     mutable std::vector<RegNode> nodes;
@@ -69,7 +74,7 @@ bool parseRegFile(const std::string &text, RegFile &file, std::string &error);
 // The same for a program's lookups: it refuses the same texts and finds the same keys and values,
 // but sorts out only the keys that findRegKey and findRegNode look at and reads only the values
 // that regKeyValues asks for, so that a large file costs little more than reading it. Keeps no
-// warnings and no parsed values in `file.blocks`, and is not for edits.
+// warnings and no blocks (only their `file.heads`), and is not for edits.
 bool indexRegFile(const std::string &text, RegFile &file, std::string &error);
 
 enum class RegLoad { Ok, Missing, Unreadable, Invalid };

@@ -495,22 +495,13 @@ std::string_view keyName(const RegFile &file, int block)
     return std::string_view(file.text).substr(b.nameBegin, b.nameEnd - b.nameBegin);
 }
 
-// In a file read for lookups: moves the blocks below `node` whose name ends there into its blocks.
-void sortOutOwnBlocks(const RegFile &file, int node)
+// Whether a key name has no element left from `p` on: its block then defines the key reached.
+bool nameEndsAt(std::string_view name, size_t p)
 {
+    size_t offset = skipSeparators(name, p);
+    bool plainFirst = offset < name.size() && name[offset] > 0x20 && name[offset] < 0x7F && name[offset] != '\\';
     std::u16string element;
-    std::vector<std::pair<int, size_t>> deeper;
-    for (const auto &entry : file.nodes[node].below) {
-        std::string_view name = keyName(file, entry.first);
-        size_t offset = skipSeparators(name, entry.second - head(file, entry.first).nameBegin);
-        bool plainFirst =
-            offset < name.size() && name[offset] > 0x20 && name[offset] < 0x7F && name[offset] != '\\';
-        if (!plainFirst && readKeyElement(name, offset, element) == std::string::npos)
-            file.nodes[node].blocks.push_back(entry.first);
-        else
-            deeper.push_back(entry);
-    }
-    file.nodes[node].below = std::move(deeper);
+    return !plainFirst && readKeyElement(name, offset, element) == std::string::npos;
 }
 
 // In a file read for lookups: finds the child `folded` among the blocks below `node` and enters it
@@ -519,23 +510,27 @@ int sortOutChild(const RegFile &file, int node, const std::u16string &folded)
 {
     RegNode child;
     child.parent = node;
-    std::u16string element;
+    bool found = false;
     for (const auto &entry : file.nodes[node].below) {
         const RegKeyHead &block = head(file, entry.first);
         std::string_view name = keyName(file, entry.first);
         size_t end;
         if (!elementIs(name, entry.second - block.nameBegin, folded, end))
             continue;
-        if (child.below.empty()) // spelled as the first block names it
+        if (!found) // spelled as the first block names it
             readKeyElement(name, entry.second - block.nameBegin, child.name);
-        child.below.push_back({entry.first, block.nameBegin + end});
+        found = true;
+        // The block defines the child, or lies below it; told apart now, while its name is at hand.
+        if (nameEndsAt(name, end))
+            child.blocks.push_back(entry.first);
+        else
+            child.below.push_back({entry.first, block.nameBegin + end});
     }
-    if (child.below.empty())
+    if (!found)
         return -1;
     int added = static_cast<int>(file.nodes.size());
     file.nodes.push_back(std::move(child));
     file.nodes[node].children[folded] = added;
-    sortOutOwnBlocks(file, added);
     return added;
 }
 
@@ -703,7 +698,10 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
             if (forLookups) {
                 parsed.heads.push_back(at);
                 current = static_cast<int>(parsed.heads.size()) - 1;
-                parsed.nodes[0].below.push_back({current, at.nameBegin});
+                if (nameEndsAt(s.substr(p + 1, close - p - 1), 0))
+                    parsed.nodes[0].blocks.push_back(current);
+                else
+                    parsed.nodes[0].below.push_back({current, at.nameBegin});
                 break;
             }
             RegKeyBlock block;
@@ -763,8 +761,6 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
             break;
         }
     }
-    if (forLookups)
-        sortOutOwnBlocks(parsed, 0);
     file = std::move(parsed);
     return true;
 }

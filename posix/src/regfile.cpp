@@ -47,23 +47,30 @@ int hexValue(char c)
     return hexDigits.value[static_cast<unsigned char>(c)];
 }
 
-// The first `c` in [p, end), or null. The lines of a registry file are short: compared 16 bytes at
-// a time in place, they cost less than a call to memchr each.
-inline const char *findByte(const char *p, const char *end, char c)
+// The first `c` or `d` in [p, end), or null. The lines of a registry file are short: compared 16
+// bytes at a time in place, they cost less than a call to memchr each.
+inline const char *findByte(const char *p, const char *end, char c, char d)
 {
 #ifdef __SSE2__
-    const __m128i wanted = _mm_set1_epi8(c);
+    const __m128i first = _mm_set1_epi8(c);
+    const __m128i second = _mm_set1_epi8(d);
     for (; end - p >= 16; p += 16) {
         __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        __m128i equal = _mm_or_si128(_mm_cmpeq_epi8(bytes, first), _mm_cmpeq_epi8(bytes, second));
+        unsigned found = static_cast<unsigned>(_mm_movemask_epi8(equal));
         if (found)
             return p + __builtin_ctz(found);
     }
 #endif
     for (; p < end; ++p)
-        if (*p == c)
+        if (*p == c || *p == d)
             return p;
     return nullptr;
+}
+
+inline const char *findByte(const char *p, const char *end, char c)
+{
+    return findByte(p, end, c, c);
 }
 
 // Whether `s` holds `prefix` at `p` (at most its size).
@@ -209,12 +216,20 @@ public:
         size_t begin = line_.next;
         if (begin >= limit_)
             return false;
-        const char *found = findByte(text_.data() + begin, text_.data() + limit_, '\n');
-        size_t newline = found ? found - text_.data() : limit_;
+        // The line break, and a NUL byte before it in the same search.
+        const char *data = text_.data();
+        const char *found = findByte(data + begin, data + limit_, '\n', '\0');
+        const char *nul = nullptr;
+        if (found && *found == '\0') {
+            nul = found;
+            found = findByte(found + 1, data + limit_, '\n');
+        }
+        size_t newline = found ? found - data : limit_;
         size_t end = newline;
         if (end > begin && text_[end - 1] == '\r')
             --end;
         line_ = {begin, end, found ? newline + 1 : limit_};
+        textEnd_ = nul ? std::min(end, static_cast<size_t>(nul - data)) : end;
         ++index_;
         return true;
     }
@@ -224,25 +239,14 @@ public:
     // The line's number from 1, counting from `begin`.
     size_t number() const { return index_; }
 
-    std::string_view text()
-    {
-        // One search finds the next NUL byte for all the lines before it.
-        if (!searched_ || nul_ < line_.begin) {
-            searched_ = true;
-            const void *found = memchr(text_.data() + line_.begin, '\0', text_.size() - line_.begin);
-            nul_ = found ? static_cast<const char *>(found) - text_.data() : std::string::npos;
-        }
-        size_t end = std::min(line_.end, nul_);
-        return std::string_view(text_.data() + line_.begin, end - line_.begin);
-    }
+    std::string_view text() const { return std::string_view(text_.data() + line_.begin, textEnd_ - line_.begin); }
 
 private:
     const std::string &text_;
     size_t limit_;
     Line line_;
     size_t index_ = 0;
-    bool searched_ = false;
-    size_t nul_ = 0; // the first NUL byte at or after the lines searched from; npos for none
+    size_t textEnd_ = 0; // the line's end, or its first NUL byte
 };
 
 size_t skipSpaces(std::string_view s, size_t p)
@@ -511,7 +515,12 @@ int sortOutChild(const RegFile &file, int node, const std::u16string &folded)
     RegNode child;
     child.parent = node;
     bool found = false;
-    for (const auto &entry : file.nodes[node].below) {
+    const std::vector<std::pair<int, size_t>> &below = file.nodes[node].below;
+    for (size_t i = 0; i < below.size(); ++i) {
+        // The names lie far apart in the text: ask for the ones a few entries on before they are read.
+        if (i + 8 < below.size())
+            __builtin_prefetch(file.text.data() + below[i + 8].second);
+        const auto &entry = below[i];
         const RegKeyHead &block = head(file, entry.first);
         std::string_view name = keyName(file, entry.first);
         size_t end;

@@ -681,6 +681,12 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
         error = "not a Wine registry file (its first line is not \"WINE REGISTRY Version 2\")";
         return false;
     }
+    if (forLookups) {
+        // Room at once for the keys of a file of the usual shape, some 200 bytes a key: growing
+        // the tables would fill and copy them again and again.
+        parsed.heads.reserve(parsed.text.size() / 128);
+        parsed.nodes[0].below.reserve(parsed.text.size() / 128);
+    }
     int current = -1; // the block that option and value lines belong to
     auto currentHead = [&]() -> RegKeyHead & {
         return forLookups ? parsed.heads[current] : parsed.blocks[current];

@@ -516,6 +516,7 @@ int sortOutChild(const RegFile &file, int node, const std::u16string &folded)
     child.parent = node;
     bool found = false;
     const std::vector<std::pair<int, size_t>> &below = file.nodes[node].below;
+    child.below.reserve(below.size()); // at once: only the pages filled cost anything
     for (size_t i = 0; i < below.size(); ++i) {
         // The names lie far apart in the text: ask for the ones a few entries on before they are read.
         if (i + 8 < below.size())

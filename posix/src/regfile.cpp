@@ -275,7 +275,16 @@ bool parseHexData(LineCursor &lines, std::string_view s, std::vector<BYTE> *data
 {
     size_t p = 0;
     for (;;) {
-        while (p < s.size() && isHexDigit(s[p])) {
+        for (;;) {
+            // A byte as the files write it, two digits and a comma, in one step.
+            if (s.size() - p >= 3 && isHexDigit(s[p]) && isHexDigit(s[p + 1]) && s[p + 2] == ',') {
+                if (data)
+                    data->push_back(static_cast<BYTE>(hexValue(s[p]) * 16 + hexValue(s[p + 1])));
+                p = skipSpaces(s, p + 3);
+                continue;
+            }
+            if (p >= s.size() || !isHexDigit(s[p]))
+                break;
             unsigned value = 0;
             while (p < s.size() && isHexDigit(s[p])) {
                 value = value * 16 + hexValue(s[p++]);

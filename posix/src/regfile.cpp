@@ -898,33 +898,18 @@ std::vector<std::u16string> splitKeyPath(const std::u16string &path)
     return elements;
 }
 
-int findRegKey(const RegFile &file, int start, const std::vector<std::u16string> &path, RegView view)
+// Walks `path` from `start` in a view, through links and into the 32-bit view's Wow6432Node keys.
+// Where a key does not exist: -1, or, given `missing`, the last key found, with the rest of the
+// path in `missing`.
+static int walkFrom(const RegFile &file, int start, const std::vector<std::u16string> &path, RegView view,
+                    std::vector<std::u16string> *missing)
 {
-    if (start < 0 || start >= static_cast<int>(file.nodes.size()))
-        return -1;
     bool wow = redirects(file, view);
     int node = start;
     for (size_t i = 0; i < path.size(); ++i) {
-        node = followLinks(file, childOf(file, node, path[i]));
-        if (node < 0)
-            return -1;
-        bool nextIsWow = i + 1 < path.size() && foldName(path[i + 1]) == wow6432Node;
-        if (wow && !nextIsWow && (node = enterWow6432Node(file, node)) < 0)
-            return -1;
-    }
-    return node;
-}
-
-int walkRegKey(const RegFile &file, const std::vector<std::u16string> &path, RegView view,
-               std::vector<std::u16string> &missing)
-{
-    bool wow = redirects(file, view);
-    int node = 0;
-    missing.clear();
-    for (size_t i = 0; i < path.size(); ++i) {
         int child = childOf(file, node, path[i]);
-        if (child < 0) {
-            missing.assign(path.begin() + i, path.end());
+        if (child < 0 && missing) {
+            missing->assign(path.begin() + i, path.end());
             break;
         }
         node = followLinks(file, child);
@@ -935,6 +920,20 @@ int walkRegKey(const RegFile &file, const std::vector<std::u16string> &path, Reg
             return -1;
     }
     return node;
+}
+
+int findRegKey(const RegFile &file, int start, const std::vector<std::u16string> &path, RegView view)
+{
+    if (start < 0 || start >= static_cast<int>(file.nodes.size()))
+        return -1;
+    return walkFrom(file, start, path, view, nullptr);
+}
+
+int walkRegKey(const RegFile &file, const std::vector<std::u16string> &path, RegView view,
+               std::vector<std::u16string> &missing)
+{
+    missing.clear();
+    return walkFrom(file, 0, path, view, &missing);
 }
 
 std::vector<std::u16string> regKeyPath(const RegFile &file, int node)

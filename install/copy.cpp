@@ -120,13 +120,8 @@ static BOOL discardPart(const char *part)
 // destination is not replaced, as CopyFileA would not overwrite it. Windows 95, 98 and Me do not
 // implement MoveFileExA: there the destination is deleted and the part renamed, two changes of
 // the directory alone, between which the complete new file exists under the part's name.
-static BOOL installFile(const char *source, const char *part, const char *destination)
+static BOOL replaceFile(const char *source, const char *part, const char *destination)
 {
-    // Refused before anything is written, as CopyFileA refuses it: Windows' MoveFileExA refuses
-    // to replace a read-only file too, but Wine's replaces it.
-    DWORD attributes = GetFileAttributesA(destination);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return FALSE;
     BOOL copied = CopyFileA(source, part, FALSE);
     // A read-only part left by an interrupted run refuses the copy: once it is gone, the copy is
     // tried again.
@@ -143,6 +138,29 @@ static BOOL installFile(const char *source, const char *part, const char *destin
         return TRUE;
     discardPart(part);
     return FALSE;
+}
+
+// Installs one file. A file new to the game has nothing to keep: it is copied straight to its
+// name, which must still be free, and what a failed copy left of it is removed. One already there
+// is replaced through the part.
+static BOOL installFile(const char *source, const char *part, const char *destination)
+{
+    DWORD attributes = GetFileAttributesA(destination);
+    if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        if (CopyFileA(source, destination, TRUE))
+            return TRUE;
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            DeleteFileA(destination);
+            return FALSE;
+        }
+        // Another program made the file in the meantime.
+        attributes = GetFileAttributesA(destination);
+    }
+    // Refused before anything is written, as CopyFileA refuses it: Windows' MoveFileExA refuses
+    // to replace a read-only file too, but Wine's replaces it.
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return FALSE;
+    return replaceFile(source, part, destination);
 }
 
 int copyFiles(const ManifestEntry *manifest, const char *caption)

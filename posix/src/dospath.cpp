@@ -58,8 +58,10 @@ bool isDirectory(const std::string &path)
 
 // The canonical native directory that a drive letter maps to, or "" when the prefix has no such
 // drive. Wine names the links in lower case ("c:"), whatever case the program writes. Every path
-// of a drive starts here, so the resolved root is kept for as long as the link still reads the same.
-std::string driveRoot(char letter)
+// of a drive starts here, so the resolved root is kept for as long as the link still reads the same;
+// `verify` also checks that the root kept is still a directory (a link on the way to it may have
+// changed), which a lookup that found its file there needs not do.
+std::string driveRoot(char letter, bool verify = true)
 {
     struct Drive {
         std::string link;
@@ -76,7 +78,7 @@ std::string driveRoot(char letter)
     std::lock_guard<std::mutex> guard(lock);
     Drive &drive = drives[upperLetter(letter) - 'A'];
     if (!target.empty() && drive.link == link && drive.target == target && !drive.root.empty() &&
-        isDirectory(drive.root))
+        (!verify || isDirectory(drive.root)))
         return drive.root;
     std::string root = canonical(link);
     if (!root.empty() && !isDirectory(root))
@@ -267,39 +269,49 @@ bool findEntry(const std::string &dir, const std::string &name, std::string &fou
     return stat(dir.c_str(), &st) == 0 && findOtherCase(dir, st, name, found);
 }
 
-// Enters a change the layer made itself into its directory's index, if there is one: the index
-// takes the directory's new modification time along with the name created or removed. A removed
-// spelling that stood for others differing from it only in case drops the index, since the
-// others' spellings are not known.
-void noteNameChange(const std::string &native, bool created)
+// Enters a name the layer created or removed into an index; false when the index must go: a
+// removed spelling that stood for others differing from it only in case, whose spellings are not
+// known.
+bool enterName(DirectoryIndex &index, const std::string &name, bool created)
 {
-    size_t slash = native.rfind('/');
-    if (slash == std::string::npos)
-        return;
-    std::string dir = slash == 0 ? "/" : native.substr(0, slash);
-    std::string name = native.substr(slash + 1);
-    std::lock_guard<std::mutex> guard(indexLock);
-    auto it = indexes().find(dir);
-    struct stat st;
-    if (it == indexes().end())
-        return;
-    if (stat(dir.c_str(), &st) != 0) {
-        indexes().erase(it);
-        return;
-    }
-    DirectoryIndex &index = it->second;
-    index.modified = st.st_mtim;
     if (created) {
         addSpelling(index, name);
-        return;
+        return true;
     }
     auto spelling = index.names.find(folded(name));
     if (spelling == index.names.end())
-        return;
+        return true;
     if (--spelling->second.count == 0)
         index.names.erase(spelling);
     else if (spelling->second.name == name)
+        return false;
+    return true;
+}
+
+// Enters changes the layer made itself in one directory (`removed`, then `created`, each possibly
+// empty) into its index, if there is one: the index takes the directory's new modification time
+// along with the names.
+void noteNamesChanged(const std::string &dir, const std::string &removed, const std::string &created)
+{
+    std::lock_guard<std::mutex> guard(indexLock);
+    auto it = indexes().find(dir);
+    if (it == indexes().end())
+        return;
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0 || (!removed.empty() && !enterName(it->second, removed, false)) ||
+        (!created.empty() && !enterName(it->second, created, true))) {
         indexes().erase(it);
+        return;
+    }
+    it->second.modified = st.st_mtim;
+}
+
+// A native path's directory and name.
+void splitNative(const std::string &native, std::string &dir, std::string &name)
+{
+    size_t slash = native.rfind('/');
+    dir = slash == 0 ? "/" : native.substr(0, slash);
+    name = native.substr(slash + 1);
 }
 
 // A DOS path taken apart: the drive it lies on (0 for a native path, which starts at "/") and its
@@ -364,12 +376,36 @@ bool parsePath(const char *dosPath, ParsedPath &parsed, DWORD *error)
 
 void noteNameCreated(const std::string &native)
 {
-    noteNameChange(native, true);
+    std::string dir, name;
+    if (native.find('/') == std::string::npos)
+        return;
+    splitNative(native, dir, name);
+    noteNamesChanged(dir, "", name);
 }
 
 void noteNameRemoved(const std::string &native)
 {
-    noteNameChange(native, false);
+    std::string dir, name;
+    if (native.find('/') == std::string::npos)
+        return;
+    splitNative(native, dir, name);
+    noteNamesChanged(dir, name, "");
+}
+
+void noteNameMoved(const std::string &from, const std::string &to, bool created)
+{
+    std::string fromDir, fromName, toDir, toName;
+    if (from.find('/') == std::string::npos || to.find('/') == std::string::npos)
+        return;
+    splitNative(from, fromDir, fromName);
+    splitNative(to, toDir, toName);
+    if (fromDir == toDir) {
+        noteNamesChanged(fromDir, fromName, created ? toName : "");
+        return;
+    }
+    noteNamesChanged(fromDir, fromName, "");
+    if (created)
+        noteNamesChanged(toDir, "", toName);
 }
 
 namespace {
@@ -400,17 +436,20 @@ std::string prefixDirectory()
     return std::string(home && *home ? home : "") + "/.wine";
 }
 
-bool toNativePath(const char *dosPath, std::string &native, DWORD *error)
+bool toNativePath(const char *dosPath, std::string &native, DWORD *error, struct stat *status)
 {
     ParsedPath parsed;
     if (!parsePath(dosPath, parsed, error))
         return false;
-    std::string path = parsed.drive ? driveRoot(parsed.drive) : "/";
+    if (status)
+        status->st_nlink = 0;
+    // Most paths name their files exactly: then the whole path, or its directory, is found at once,
+    // and finding it proves the drive's root good.
+    std::string path = parsed.drive ? driveRoot(parsed.drive, parsed.parts.empty()) : "/";
     if (path.empty()) {
         *error = ERROR_PATH_NOT_FOUND;
         return false;
     }
-    // Most paths name their files exactly: then the whole path, or its directory, is found at once.
     if (!parsed.parts.empty()) {
         std::string exact = path;
         for (const std::string &part : parsed.parts)
@@ -422,6 +461,8 @@ bool toNativePath(const char *dosPath, std::string &native, DWORD *error)
                 return false;
             }
             native = exact;
+            if (status)
+                *status = st;
             return true;
         }
         size_t slash = exact.rfind('/');
@@ -435,6 +476,13 @@ bool toNativePath(const char *dosPath, std::string &native, DWORD *error)
                 return false;
             }
             return true;
+        }
+        if (parsed.drive) {
+            path = driveRoot(parsed.drive);
+            if (path.empty()) {
+                *error = ERROR_PATH_NOT_FOUND;
+                return false;
+            }
         }
     }
     // Every component but the last must be an existing directory; the last need not exist, but

@@ -2,6 +2,7 @@
 #ifndef POSIX_DOSPATH_H
 #define POSIX_DOSPATH_H
 
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <string>
@@ -23,7 +24,9 @@ void reportUnusablePrefix(const std::string &reason);
 // On failure returns false and sets *error to the Win32 code: ERROR_PATH_NOT_FOUND for an empty
 // path, a missing directory or drive, ERROR_INVALID_NAME for a name with wildcards or other
 // characters Windows refuses, ERROR_BAD_PATHNAME for UNC and device paths.
-bool toNativePath(const char *dosPath, std::string &native, DWORD *error);
+// Where `status` is given, it receives the file's status (stat, through links) when the lookup
+// took it on the way, else its st_nlink is 0 and the caller looks itself.
+bool toNativePath(const char *dosPath, std::string &native, DWORD *error, struct stat *status = nullptr);
 
 // The full DOS form of a path, as GetFullPathName gives it: absolute, with '\' separators, "." and
 // ".." resolved, doubled separators and the trailing blanks and dots of the last component gone.
@@ -38,6 +41,8 @@ std::string toDosPath(const std::string &native);
 // what it knows of the directory stays good without reading the directory again.
 void noteNameCreated(const std::string &native);
 void noteNameRemoved(const std::string &native);
+// A rename: `from` is gone, and `to` is a new name unless it replaced a file (`created` false).
+void noteNameMoved(const std::string &from, const std::string &to, bool created);
 
 } // namespace layer
 

@@ -101,10 +101,10 @@ int errnoFromError(DWORD error)
 }
 
 // Resolves a DOS path, setting the last error where it cannot.
-bool resolve(const char *dosPath, std::string &native)
+bool resolve(const char *dosPath, std::string &native, struct stat *status = nullptr)
 {
     DWORD error = ERROR_SUCCESS;
-    if (layer::toNativePath(dosPath, native, &error))
+    if (layer::toNativePath(dosPath, native, &error, status))
         return true;
     SetLastError(error);
     return false;
@@ -372,10 +372,10 @@ extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
     if (layer::failHere("GetFileAttributesA"))
         return INVALID_FILE_ATTRIBUTES;
     std::string native;
-    if (!resolve(lpFileName, native))
-        return INVALID_FILE_ATTRIBUTES;
     struct stat st;
-    if (stat(native.c_str(), &st) != 0) {
+    if (!resolve(lpFileName, native, &st))
+        return INVALID_FILE_ATTRIBUTES;
+    if (st.st_nlink == 0 && stat(native.c_str(), &st) != 0) {
         SetLastError(layer::errorFromErrno(errno));
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -584,9 +584,10 @@ BOOL moveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD flags)
     bool renamed = replaces && sameFile(existing, sourceStat) ? unlink(source.c_str()) == 0
                                                               : rename(source.c_str(), destination.c_str()) == 0;
     if (renamed) {
-        layer::noteNameRemoved(source);
-        if (!replaces)
-            layer::noteNameCreated(destination);
+        if (replaces && sameFile(existing, sourceStat))
+            layer::noteNameRemoved(source);
+        else
+            layer::noteNameMoved(source, destination, !replaces);
         if (flags & MOVEFILE_WRITE_THROUGH) {
             syncDirectory(parentOf(destination));
             if (parentOf(source) != parentOf(destination))

@@ -580,55 +580,80 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
         const RGBQUAD &c = dib.colours[i];
         tableValues.push_back(devicePixel(*dc, RGB(c.rgbRed, c.rgbGreen, c.rgbBlue)));
     }
+    // On a display without a palette a colour is its own device value: no lookup per pixel.
+    bool direct = !gdiState().paletteDisplay;
     auto deviceValue = [&](int x, int row) -> uint32_t {
         if (bpp == 8) {
             size_t memoryRow = static_cast<size_t>(dib.topDown ? row : dib.height - 1 - row);
             int index = dib.bits[memoryRow * dib.stride + static_cast<size_t>(x)];
             return index < dib.colourCount ? tableValues[static_cast<size_t>(index)] : devicePixel(*dc, RGB(0, 0, 0));
         }
-        return devicePixel(*dc, dibPixel(dib, x, row));
+        COLORREF colour = dibPixel(dib, x, row);
+        return direct ? colour : devicePixel(*dc, colour);
     };
 
-    std::vector<std::pair<int, int>> columns = stretchSpans(SrcWidth, DestWidth);
-    std::vector<std::pair<int, int>> rows = stretchSpans(SrcHeight, DestHeight);
     // Only the destination pixels inside the clipping area are worked out.
-    int64_t firstRow =
-        std::min<int64_t>(std::max<int64_t>(0, static_cast<int64_t>(clip.top) - yDest), DestHeight);
-    int64_t endRow = std::min<int64_t>(DestHeight, static_cast<int64_t>(clip.bottom) - yDest);
-    int64_t firstColumn =
-        std::min<int64_t>(std::max<int64_t>(0, static_cast<int64_t>(clip.left) - xDest), DestWidth);
-    int64_t endColumn = std::min<int64_t>(DestWidth, static_cast<int64_t>(clip.right) - xDest);
+    int firstRow = static_cast<int>(
+        std::min<int64_t>(std::max<int64_t>(0, static_cast<int64_t>(clip.top) - yDest), DestHeight));
+    int endRow = static_cast<int>(std::min<int64_t>(DestHeight, static_cast<int64_t>(clip.bottom) - yDest));
+    int firstColumn = static_cast<int>(
+        std::min<int64_t>(std::max<int64_t>(0, static_cast<int64_t>(clip.left) - xDest), DestWidth));
+    int endColumn = static_cast<int>(std::min<int64_t>(DestWidth, static_cast<int64_t>(clip.right) - xDest));
+    if (firstRow >= endRow || firstColumn >= endColumn)
+        return dib.height;
     // COLORONCOLOR keeps one pixel of what falls together, as Wine picks it: the last of a run of
     // columns, the first of a run of rows. HALFTONE, which Windows averages, keeps one pixel too.
     bool keepOne = dc->stretchMode == COLORONCOLOR || dc->stretchMode == HALFTONE;
     bool orScans = dc->stretchMode == WHITEONBLACK;
-    for (int dy = static_cast<int>(firstRow); dy < endRow; ++dy) {
-        int y = yDest + dy;
-        std::pair<int, int> rowSpan = rows[static_cast<size_t>(dy)];
+    // Each axis's spans as the bitmap's own rows and columns, cut to the bitmap, worked out once.
+    std::vector<std::pair<int, int>> columns = stretchSpans(SrcWidth, DestWidth);
+    std::vector<std::pair<int, int>> rows = stretchSpans(SrcHeight, DestHeight);
+    int usedFrom = dib.width, usedTo = 0; // the columns that any destination pixel takes
+    for (int dx = firstColumn; dx < endColumn; ++dx) {
+        std::pair<int, int> &span = columns[static_cast<size_t>(dx)];
         if (keepOne)
-            rowSpan.second = std::min(rowSpan.second, rowSpan.first + 1);
-        for (int dx = static_cast<int>(firstColumn); dx < endColumn; ++dx) {
-            int x = xDest + dx;
-            std::pair<int, int> columnSpan = columns[static_cast<size_t>(dx)];
-            if (keepOne)
-                columnSpan.first = std::max(columnSpan.first, columnSpan.second - 1);
-            uint32_t value = orScans ? 0u : ~0u;
-            bool any = false;
-            for (int r = rowSpan.first; r < rowSpan.second; ++r) {
-                int row = top + r;
-                if (row < 0 || row >= dib.height)
-                    continue;
-                for (int c = columnSpan.first; c < columnSpan.second; ++c) {
-                    int column = xSrc + c;
-                    if (column < 0 || column >= dib.width)
-                        continue;
-                    uint32_t pixel = deviceValue(column, row);
-                    value = orScans ? value | pixel : value & pixel;
-                    any = true;
-                }
+            span.first = std::max(span.first, span.second - 1);
+        span = {std::max(xSrc + span.first, 0), std::min(xSrc + span.second, dib.width)};
+        if (span.first < span.second) {
+            usedFrom = std::min(usedFrom, span.first);
+            usedTo = std::max(usedTo, span.second);
+        }
+    }
+    for (int dy = firstRow; dy < endRow; ++dy) {
+        std::pair<int, int> &span = rows[static_cast<size_t>(dy)];
+        if (keepOne)
+            span.second = std::min(span.second, span.first + 1);
+        span = {std::max(top + span.first, 0), std::min(top + span.second, dib.height)};
+    }
+
+    // One source row at a time is turned into device values, and a destination row combines the
+    // rows its span takes.
+    std::vector<uint32_t> line(static_cast<size_t>(dib.width));
+    int lineRow = -1;
+    std::vector<uint32_t> combined(static_cast<size_t>(endColumn - firstColumn));
+    for (int dy = firstRow; dy < endRow; ++dy) {
+        std::pair<int, int> rowSpan = rows[static_cast<size_t>(dy)];
+        if (rowSpan.first >= rowSpan.second)
+            continue;
+        std::fill(combined.begin(), combined.end(), orScans ? 0u : ~0u);
+        for (int row = rowSpan.first; row < rowSpan.second; ++row) {
+            if (row != lineRow) {
+                for (int column = usedFrom; column < usedTo; ++column)
+                    line[static_cast<size_t>(column)] = deviceValue(column, row);
+                lineRow = row;
             }
-            if (any)
-                surface.pixels[static_cast<size_t>(y) * surface.width + x] = value;
+            for (int dx = firstColumn; dx < endColumn; ++dx) {
+                std::pair<int, int> columnSpan = columns[static_cast<size_t>(dx)];
+                uint32_t &value = combined[static_cast<size_t>(dx - firstColumn)];
+                for (int column = columnSpan.first; column < columnSpan.second; ++column)
+                    value = orScans ? value | line[static_cast<size_t>(column)] : value & line[static_cast<size_t>(column)];
+            }
+        }
+        size_t rowStart = static_cast<size_t>(yDest + dy) * static_cast<size_t>(surface.width);
+        for (int dx = firstColumn; dx < endColumn; ++dx) {
+            std::pair<int, int> columnSpan = columns[static_cast<size_t>(dx)];
+            if (columnSpan.first < columnSpan.second)
+                surface.pixels[rowStart + static_cast<size_t>(xDest + dx)] = combined[static_cast<size_t>(dx - firstColumn)];
         }
     }
     if (gdiState().paletteDisplay)

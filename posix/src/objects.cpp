@@ -257,9 +257,12 @@ HANDLE createObject(layer::HandleKind kind, const std::string &name)
     DWORD error = 0;
     if (lockFile(fd, LOCK_EX | LOCK_NB) == 0) {
         // No handle holds the file: the name is free, whatever an ended process left in it.
+        // The record is written before the file is cut to its length: some file systems (ext4)
+        // write back at the last close a file that was cut to nothing, which would cost every
+        // object a disk write.
         existed = false;
-        if (ftruncate(fd, 0) != 0 ||
-            pwrite(fd, record.data(), record.size(), 0) != static_cast<ssize_t>(record.size()))
+        if (pwrite(fd, record.data(), record.size(), 0) != static_cast<ssize_t>(record.size()) ||
+            ftruncate(fd, static_cast<off_t>(record.size())) != 0)
             error = storeError(errno);
     } else if (errno == EWOULDBLOCK) {
         existed = true;

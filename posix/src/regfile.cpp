@@ -205,7 +205,7 @@ struct Line {
 // functions stop at a NUL byte.
 class LineCursor {
 public:
-    LineCursor(const std::string &text, size_t begin = 0, size_t limit = std::string::npos)
+    LineCursor(std::string_view text, size_t begin = 0, size_t limit = std::string::npos)
         : text_(text), limit_(std::min(limit, text.size())), line_{begin, begin, begin}
     {
     }
@@ -234,6 +234,9 @@ public:
         return true;
     }
 
+    // Goes on at the line that starts at `begin`; numbers no longer count lines after a jump.
+    void jumpTo(size_t begin) { line_.next = begin; }
+
     bool atLast() const { return line_.next >= limit_; }
     const Line &line() const { return line_; }
     // The line's number from 1, counting from `begin`.
@@ -242,7 +245,7 @@ public:
     std::string_view text() const { return std::string_view(text_.data() + line_.begin, textEnd_ - line_.begin); }
 
 private:
-    const std::string &text_;
+    std::string_view text_;
     size_t limit_;
     Line line_;
     size_t index_ = 0;
@@ -505,7 +508,7 @@ const RegKeyHead &head(const RegFile &file, int block)
 std::string_view keyName(const RegFile &file, int block)
 {
     const RegKeyHead &b = head(file, block);
-    return std::string_view(file.text).substr(b.nameBegin, b.nameEnd - b.nameBegin);
+    return file.view().substr(b.nameBegin, b.nameEnd - b.nameBegin);
 }
 
 // Whether a key name has no element left from `p` on: its block then defines the key reached.
@@ -517,6 +520,37 @@ bool nameEndsAt(std::string_view name, size_t p)
     return !plainFirst && readKeyElement(name, offset, element) == std::string::npos;
 }
 
+// The first four characters of a key name's element at `p`, folded, as one number; 0 unless they
+// are plain characters, which elementIs compares as they stand.
+uint32_t elementLead(std::string_view name, size_t p)
+{
+    p = skipSeparators(name, p);
+    if (name.size() - p < 4)
+        return 0;
+    uint32_t lead = 0;
+    for (size_t k = 0; k < 4; ++k) {
+        unsigned char c = static_cast<unsigned char>(name[p + k]);
+        if (c < 0x20 || c >= 0x7F || c == '\\')
+            return 0;
+        lead = lead << 8 | (c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    return lead;
+}
+
+// The same for a folded name; 0 where it is shorter or not plain.
+uint32_t elementLead(const std::u16string &folded)
+{
+    if (folded.size() < 4)
+        return 0;
+    uint32_t lead = 0;
+    for (size_t k = 0; k < 4; ++k) {
+        if (folded[k] < 0x20 || folded[k] >= 0x7F)
+            return 0;
+        lead = lead << 8 | folded[k];
+    }
+    return lead;
+}
+
 // In a file read for lookups: finds the child `folded` among the blocks below `node` and enters it
 // in the tree, as parseRegFile would have; -1 when no block lies below it.
 int sortOutChild(const RegFile &file, int node, const std::u16string &folded)
@@ -524,26 +558,30 @@ int sortOutChild(const RegFile &file, int node, const std::u16string &folded)
     RegNode child;
     child.parent = node;
     bool found = false;
-    const std::vector<std::pair<int, size_t>> &below = file.nodes[node].below;
+    const std::vector<RegNode::Below> &below = file.nodes[node].below;
     child.below.reserve(below.size()); // at once: only the pages filled cost anything
+    uint32_t wanted = elementLead(folded);
     for (size_t i = 0; i < below.size(); ++i) {
+        const RegNode::Below &entry = below[i];
+        // Two plain leads that differ tell the names apart; the name is read only where they do not.
+        if (wanted && entry.lead && entry.lead != wanted)
+            continue;
         // The names lie far apart in the text: ask for the ones a few entries on before they are read.
         if (i + 8 < below.size())
-            __builtin_prefetch(file.text.data() + below[i + 8].second);
-        const auto &entry = below[i];
-        const RegKeyHead &block = head(file, entry.first);
-        std::string_view name = keyName(file, entry.first);
+            __builtin_prefetch(file.view().data() + below[i + 8].rest);
+        const RegKeyHead &block = head(file, entry.block);
+        std::string_view name = keyName(file, entry.block);
         size_t end;
-        if (!elementIs(name, entry.second - block.nameBegin, folded, end))
+        if (!elementIs(name, entry.rest - block.nameBegin, folded, end))
             continue;
         if (!found) // spelled as the first block names it
-            readKeyElement(name, entry.second - block.nameBegin, child.name);
+            readKeyElement(name, entry.rest - block.nameBegin, child.name);
         found = true;
         // The block defines the child, or lies below it; told apart now, while its name is at hand.
         if (nameEndsAt(name, end))
-            child.blocks.push_back(entry.first);
+            child.blocks.push_back(entry.block);
         else
-            child.below.push_back({entry.first, block.nameBegin + end});
+            child.below.push_back({entry.block, elementLead(name, end), block.nameBegin + end});
     }
     if (!found)
         return -1;
@@ -566,7 +604,7 @@ int childOf(const RegFile &file, int node, const std::u16string &name)
 // In a file read for lookups: the values of a block, read from its lines as parseRegFile reads them.
 void readValues(const RegFile &file, int block, RegKeyBlock &into)
 {
-    LineCursor lines(file.text, head(file, block).begin, head(file, block).end);
+    LineCursor lines(file.view(), head(file, block).begin, head(file, block).end);
     lines.next(); // the key's line
     while (lines.next()) {
         std::string_view s = lines.text();
@@ -597,10 +635,29 @@ int addNode(RegFile &file, const std::vector<std::u16string> &path)
     return node;
 }
 
+// Whether a block holds a "#link" line: in a file read for lookups, looked for only when asked,
+// line by line as a full read finds it.
+bool blockIsLink(const RegFile &file, int block)
+{
+    if (!file.forLookups)
+        return file.blocks[block].isLink;
+    LineCursor lines(file.view(), file.heads[block].begin, file.heads[block].end);
+    lines.next(); // the key's line
+    while (lines.next()) {
+        std::string_view s = lines.text();
+        size_t p = skipSpaces(s, 0);
+        if (p < s.size() && (s[p] == '@' || s[p] == '"'))
+            skipValue(lines, p);
+        else if (holdsAt(s, p, "#link"))
+            return true;
+    }
+    return false;
+}
+
 bool isLinkNode(const RegFile &file, int node)
 {
     for (int block : file.nodes[node].blocks)
-        if (head(file, block).isLink)
+        if (blockIsLink(file, block))
             return true;
     return false;
 }
@@ -680,13 +737,65 @@ std::u16string foldName(const std::u16string &name)
 namespace {
 
 // Parses the text as parseRegFile does; for lookups, without reading key names and values yet.
-bool parseText(std::string text, RegFile &file, std::string &error, bool forLookups)
+// Whether the line that starts at `begin` follows one whose text ends in a backslash, which would
+// carry hex data on to it. `anyNul`: whether the text holds a NUL byte, which ends a line's text.
+bool followsContinuedLine(std::string_view text, size_t begin, bool anyNul)
+{
+    if (begin == 0)
+        return false;
+    const char *data = text.data();
+    const char *end = data + begin - 1; // the previous line's break
+    const char *start = data;
+    if (anyNul) {
+        const char *before = static_cast<const char *>(memrchr(data, '\n', static_cast<size_t>(end - data)));
+        start = before ? before + 1 : data;
+    }
+    if (end > start && end[-1] == '\r')
+        --end;
+    if (end <= start)
+        return false;
+    if (anyNul)
+        if (const char *nul = static_cast<const char *>(memchr(start, '\0', static_cast<size_t>(end - start))))
+            end = nul;
+    return end[-1] == '\\';
+}
+
+// Finds the first line from `from` (a line's start) that opens a key, its first character other than
+// a blank being '['; `at` is its start, or the text's size when there is none. False when such a
+// line follows one that ends in a backslash: whether it is hex data then depends on the lines
+// before it, and only reading every line tells.
+bool findKeyLine(std::string_view text, size_t from, bool anyNul, size_t &at)
+{
+    const char *data = text.data();
+    const char *end = data + text.size();
+    for (const char *p = data + from; (p = static_cast<const char *>(memchr(p, '[', static_cast<size_t>(end - p))));
+         ++p) {
+        const char *start = p;
+        while (start > data + from && start[-1] != '\n' && isSpace(start[-1]))
+            --start;
+        if (start != data + from && start[-1] != '\n')
+            continue;
+        at = static_cast<size_t>(start - data);
+        return !followsContinuedLine(text, at, anyNul);
+    }
+    at = text.size();
+    return true;
+}
+
+// `jumpKeys`, for lookups only: once a key's line is read, go straight to the next key's line
+// instead of reading the lines between, which only the key's own lookups need. A text in which
+// that could read otherwise than line by line is read line by line.
+// The text is `text`, or `mapped` where that is given.
+bool parseText(std::string text, std::shared_ptr<const MappedFile> mapped, RegFile &file, std::string &error,
+               bool forLookups, bool jumpKeys)
 {
     RegFile parsed;
     parsed.text = std::move(text);
+    parsed.mapped = std::move(mapped);
     parsed.forLookups = forLookups;
     parsed.nodes.emplace_back();
-    LineCursor lines(parsed.text);
+    std::string_view all = parsed.view();
+    LineCursor lines(all);
     if (!lines.next() || lines.text() != "WINE REGISTRY Version 2") {
         error = "not a Wine registry file (its first line is not \"WINE REGISTRY Version 2\")";
         return false;
@@ -694,10 +803,11 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
     if (forLookups) {
         // Room at once for the keys of a file of the usual shape, some 200 bytes a key: growing
         // the tables would fill and copy them again and again.
-        parsed.heads.reserve(parsed.text.size() / 128);
-        parsed.nodes[0].below.reserve(parsed.text.size() / 128);
+        parsed.heads.reserve(all.size() / 128);
+        parsed.nodes[0].below.reserve(all.size() / 128);
     }
     int current = -1; // the block that option and value lines belong to
+    bool anyNul = jumpKeys && memchr(all.data(), '\0', all.size());
     auto currentHead = [&]() -> RegKeyHead & {
         return forLookups ? parsed.heads[current] : parsed.blocks[current];
     };
@@ -726,7 +836,15 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
                 if (nameEndsAt(s.substr(p + 1, close - p - 1), 0))
                     parsed.nodes[0].blocks.push_back(current);
                 else
-                    parsed.nodes[0].below.push_back({current, at.nameBegin});
+                    parsed.nodes[0].below.push_back(
+                        {current, elementLead(s.substr(p + 1, close - p - 1), 0), at.nameBegin});
+                if (jumpKeys) {
+                    size_t next;
+                    if (!findKeyLine(all, lines.line().next, anyNul, next))
+                        return parseText(std::move(parsed.text), std::move(parsed.mapped), file, error, true, false);
+                    parsed.heads[current].end = next;
+                    lines.jumpTo(next);
+                }
                 break;
             }
             RegKeyBlock block;
@@ -763,6 +881,8 @@ bool parseText(std::string text, RegFile &file, std::string &error, bool forLook
                     parsed.arch = RegArch::Win32;
                 } else if (arch == "win64") {
                     parsed.arch = RegArch::Win64;
+                } else if (jumpKeys) { // named by its line's number, which only a full read counts
+                    return parseText(std::move(parsed.text), std::move(parsed.mapped), file, error, true, false);
                 } else {
                     error = where() + "unknown architecture \"" + std::string(arch) + "\"";
                     return false;
@@ -811,7 +931,9 @@ static const off_t maxRegFileSize = off_t(64) << 20;
 
 // Reads a registry file's text: a regular file of a sane size only. O_NONBLOCK keeps a FIFO in
 // its place from holding the open until someone writes to it.
-static RegLoad readRegText(const std::string &path, std::string &text, std::string &error)
+// A file read for lookups is mapped instead, where it can be: then only the pages read cost anything.
+static RegLoad readRegText(const std::string &path, bool mapIt, std::string &text,
+                           std::shared_ptr<const MappedFile> &mapped, std::string &error)
 {
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -823,6 +945,10 @@ static RegLoad readRegText(const std::string &path, std::string &text, std::stri
         error = path + (S_ISREG(st.st_mode) ? ": larger than 64 MiB" : ": not a regular file");
         close(fd);
         return RegLoad::Invalid;
+    }
+    if (mapIt && (mapped = MappedFile::map(fd, static_cast<size_t>(st.st_size)))) {
+        close(fd);
+        return RegLoad::Ok;
     }
     // Read at once into a text of the file's size; a file that grows meanwhile is read to its end,
     // within the bound.
@@ -851,10 +977,11 @@ static RegLoad readRegText(const std::string &path, std::string &text, std::stri
 RegLoad load(const std::string &path, RegFile &file, std::string &error, bool forLookups)
 {
     std::string text;
-    RegLoad read = readRegText(path, text, error);
+    std::shared_ptr<const MappedFile> mapped;
+    RegLoad read = readRegText(path, forLookups, text, mapped, error);
     if (read != RegLoad::Ok)
         return read;
-    if (!parseText(std::move(text), file, error, forLookups)) {
+    if (!parseText(std::move(text), std::move(mapped), file, error, forLookups, forLookups)) {
         error = path + ": " + error;
         return RegLoad::Invalid;
     }
@@ -865,12 +992,12 @@ RegLoad load(const std::string &path, RegFile &file, std::string &error, bool fo
 
 bool parseRegFile(const std::string &text, RegFile &file, std::string &error)
 {
-    return parseText(text, file, error, false);
+    return parseText(text, nullptr, file, error, false, false);
 }
 
 bool indexRegFile(const std::string &text, RegFile &file, std::string &error)
 {
-    return parseText(text, file, error, true);
+    return parseText(text, nullptr, file, error, true, true);
 }
 
 RegLoad loadRegFile(const std::string &path, RegFile &file, std::string &error)

@@ -7,9 +7,12 @@
 
 // The registry holds UTF-16 text; its users convert it with these.
 #include "codepage.h"
+#include "mapping.h"
 
 #include <map>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace layer {
@@ -49,12 +52,21 @@ struct RegNode {
     std::vector<int> blocks;                // the blocks (or heads) that define this key, in file order
     std::map<std::u16string, int> children; // by folded name
     // In a file read for lookups, the blocks below this key not yet sorted into its children, each
-    // with the offset in RegFile::text where the rest of its name starts.
-    std::vector<std::pair<int, size_t>> below;
+    // with the offset in RegFile::text where the rest of its name starts and the first bytes of that
+    // rest, folded (0 where they are not four plain characters), which tell most names apart
+    // without reading them.
+    struct Below {
+        int block;
+        uint32_t lead;
+        size_t rest;
+    };
+    std::vector<Below> below;
 };
 
 struct RegFile {
-    std::string text; // the file exactly as read
+    std::string text;                         // the file exactly as read, unless `mapped` holds it
+    std::shared_ptr<const MappedFile> mapped; // a file read from disk for lookups, as mapped
+    std::string_view view() const { return mapped ? mapped->text() : std::string_view(text); }
     RegArch arch = RegArch::Unknown;
     std::vector<std::u16string> root;  // what ";; All keys relative to" names, e.g. REGISTRY, Machine
     std::vector<RegKeyBlock> blocks;   // empty in a file read for lookups, which keeps only

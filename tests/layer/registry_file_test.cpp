@@ -424,4 +424,23 @@ TEST(RegistryFile, SavingReplacesTheFileWholeAndKeepsItsMode)
     unlink(path.c_str());
 }
 
+// A file read for lookups is mapped, not copied: another program cutting it short afterwards must
+// not end this one. What was cut off reads as gone, what is left as before.
+TEST(RegistryFile, AFileCutShortAfterItWasReadForLookupsReadsAsCut)
+{
+    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
+    for (int key = 0; key < 2000; ++key)
+        text += "[Software\\\\Filler\\\\" + std::to_string(key) + "] 0\n\"v\"=dword:00000001\n\n";
+    text += "[Software\\\\Quorvex\\\\VK: Zarkhul Zuva] 0\n\"Installed To:\"=\"C:\\\\Games\\\\VK\\\\\"\n";
+    std::string path = testPrefix() + "/registry-cut-test.reg";
+    std::ofstream(path) << text;
+    RegFile file;
+    std::string error;
+    ASSERT_EQ(layer::RegLoad::Ok, layer::readRegFile(path, file, error)) << error;
+    ASSERT_EQ(0, truncate(path.c_str(), 4096));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), value(file, u"Software\\Filler\\0", u"v").type);
+    EXPECT_EQ(0xffffffff, value(file, u"Software\\Quorvex\\VK: Zarkhul Zuva", u"Installed To:").type);
+    unlink(path.c_str());
+}
+
 } // namespace

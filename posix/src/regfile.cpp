@@ -1,19 +1,14 @@
 // Wine's text registry files, read as the Wine 8 server's loader reads them, line for line; the keys
 // they hold, with the 32-bit view and symbolic links. The edits are in regedit.cpp.
 #include "regfile.h"
+#include "regtext.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <string_view>
-#include <wctype.h>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -24,458 +19,6 @@ namespace layer {
 namespace {
 
 const std::u16string wow6432Node = u"wow6432node"; // folded
-
-// The value of each hex digit, -1 for the other characters.
-struct HexDigits {
-    signed char value[256];
-    constexpr HexDigits() : value()
-    {
-        for (int c = 0; c < 256; ++c)
-            value[c] = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                     : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-    }
-};
-constexpr HexDigits hexDigits;
-
-bool isHexDigit(char c)
-{
-    return hexDigits.value[static_cast<unsigned char>(c)] >= 0;
-}
-
-int hexValue(char c)
-{
-    return hexDigits.value[static_cast<unsigned char>(c)];
-}
-
-// The first `c` or `d` in [p, end), or null. The lines of a registry file are short: compared 16
-// bytes at a time in place, they cost less than a call to memchr each.
-inline const char *findByte(const char *p, const char *end, char c, char d)
-{
-#ifdef __SSE2__
-    const __m128i first = _mm_set1_epi8(c);
-    const __m128i second = _mm_set1_epi8(d);
-    for (; end - p >= 16; p += 16) {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        __m128i equal = _mm_or_si128(_mm_cmpeq_epi8(bytes, first), _mm_cmpeq_epi8(bytes, second));
-        unsigned found = static_cast<unsigned>(_mm_movemask_epi8(equal));
-        if (found)
-            return p + __builtin_ctz(found);
-    }
-#endif
-    for (; p < end; ++p)
-        if (*p == c || *p == d)
-            return p;
-    return nullptr;
-}
-
-inline const char *findByte(const char *p, const char *end, char c)
-{
-    return findByte(p, end, c, c);
-}
-
-// Whether `s` holds `prefix` at `p` (at most its size).
-template <size_t N>
-bool holdsAt(std::string_view s, size_t p, const char (&prefix)[N])
-{
-    return s.size() - p >= N - 1 && memcmp(s.data() + p, prefix, N - 1) == 0;
-}
-
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-char16_t foldChar(char16_t c)
-{
-    // The C.UTF-8 locale knows the case of every character; without it ASCII and Latin-1 still fold.
-    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    if (c < 0x80)
-        return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c;
-    if (c >= 0xD800 && c < 0xE000)
-        return c;
-    if (utf8)
-        return static_cast<char16_t>(towlower_l(c, utf8));
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return static_cast<char16_t>(c + 32);
-    return c;
-}
-
-// Reads the character at `p` (not the end, not NUL) in the escape syntax of the registry files and
-// moves past it. Bytes from 0x80 on are UTF-8; false for an invalid sequence, which is dropped, as
-// Wine drops it, and for a backslash that ends the text (then `p` is at the end).
-bool readEscapedChar(std::string_view src, size_t &p, unsigned &value)
-{
-    auto at = [&](size_t i) { return i < src.size() ? src[i] : '\0'; };
-    if (at(p) == '\\') {
-        ++p;
-        char c = at(p);
-        if (!c)
-            return false;
-        const char *simple = strchr("abefnrtv", c);
-        if (simple) {
-            static const char16_t codes[] = {7, 8, 27, 12, 10, 13, 9, 11};
-            value = codes[simple - "abefnrtv"];
-            ++p;
-            return true;
-        }
-        if (c == 'x') {
-            ++p;
-            value = 'x';
-            if (isHexDigit(at(p)))
-                value = 0;
-            for (int digits = 0; digits < 4 && isHexDigit(at(p)); ++digits)
-                value = value * 16 + hexValue(at(p++));
-            return true;
-        }
-        if (c >= '0' && c <= '7') {
-            value = 0;
-            for (int digits = 0; digits < 3 && at(p) >= '0' && at(p) <= '7'; ++digits)
-                value = value * 8 + (at(p++) - '0');
-            return true;
-        }
-        // Any other escaped character stands for itself.
-    }
-    return decodeUtf8(src, p, value);
-}
-
-// Whether the character at `at` is escaped in text that starts at `from`: an escape takes the one
-// character after its backslash, so a character is escaped after an odd run of backslashes.
-bool isEscaped(std::string_view src, size_t from, size_t at)
-{
-    size_t run = at;
-    while (run > from && src[run - 1] == '\\')
-        --run;
-    return (at - run) % 2 != 0;
-}
-
-// The first `c` from `p` on in text that starts at `from` that is not escaped, or npos.
-size_t findUnescaped(std::string_view src, size_t from, size_t p, char c)
-{
-    while (p < src.size()) {
-        const char *found = findByte(src.data() + p, src.data() + src.size(), c);
-        if (!found)
-            break;
-        size_t at = found - src.data();
-        if (!isEscaped(src, from, at))
-            return at;
-        p = at + 1;
-    }
-    return std::string_view::npos;
-}
-
-// Where text in the escape syntax that starts at `p` ends: the position of `endChar`, or npos when
-// the text ends first. Escaped characters never end it; nothing else needs decoding to find it.
-// For text without NUL bytes, as LineCursor gives lines.
-size_t escapedEnd(std::string_view src, size_t p, char endChar)
-{
-    return findUnescaped(src, p, p, endChar);
-}
-
-// Text in the escape syntax, read up to `endChar` (which is consumed; '\0' reads to the end);
-// returns false when the text ends first.
-bool parseEscaped(std::string_view src, char endChar, std::u16string &out, size_t *consumed)
-{
-    out.clear();
-    size_t p = 0;
-    while (p < src.size() && src[p] && src[p] != endChar) {
-        unsigned value;
-        if (readEscapedChar(src, p, value))
-            appendUtf16(out, value);
-    }
-    if (endChar && (p >= src.size() || src[p] != endChar))
-        return false;
-    if (consumed)
-        *consumed = endChar ? p + 1 : p;
-    return true;
-}
-
-int compareNames(const std::u16string &a, const std::u16string &b)
-{
-    std::u16string fa = foldName(a), fb = foldName(b);
-    return fa < fb ? -1 : fa == fb ? 0 : 1;
-}
-
-struct Line {
-    size_t begin; // first character
-    size_t end;   // before the line break ("\n" or "\r\n")
-    size_t next;  // start of the next line
-};
-
-// The lines of text[begin, limit), one at a time, each as the Wine loader sees it: C string
-// functions stop at a NUL byte.
-class LineCursor {
-public:
-    LineCursor(std::string_view text, size_t begin = 0, size_t limit = std::string::npos)
-        : text_(text), limit_(std::min(limit, text.size())), line_{begin, begin, begin}
-    {
-    }
-
-    // Moves to the next line; false when there is none.
-    bool next()
-    {
-        size_t begin = line_.next;
-        if (begin >= limit_)
-            return false;
-        // The line break, and a NUL byte before it in the same search.
-        const char *data = text_.data();
-        const char *found = findByte(data + begin, data + limit_, '\n', '\0');
-        const char *nul = nullptr;
-        if (found && *found == '\0') {
-            nul = found;
-            found = findByte(found + 1, data + limit_, '\n');
-        }
-        size_t newline = found ? found - data : limit_;
-        size_t end = newline;
-        if (end > begin && text_[end - 1] == '\r')
-            --end;
-        line_ = {begin, end, found ? newline + 1 : limit_};
-        textEnd_ = nul ? std::min(end, static_cast<size_t>(nul - data)) : end;
-        ++index_;
-        return true;
-    }
-
-    // Goes on at the line that starts at `begin`; numbers no longer count lines after a jump.
-    void jumpTo(size_t begin) { line_.next = begin; }
-
-    bool atLast() const { return line_.next >= limit_; }
-    const Line &line() const { return line_; }
-    // The line's number from 1, counting from `begin`.
-    size_t number() const { return index_; }
-
-    std::string_view text() const { return std::string_view(text_.data() + line_.begin, textEnd_ - line_.begin); }
-
-private:
-    std::string_view text_;
-    size_t limit_;
-    Line line_;
-    size_t index_ = 0;
-    size_t textEnd_ = 0; // the line's end, or its first NUL byte
-};
-
-size_t skipSpaces(std::string_view s, size_t p)
-{
-    while (p < s.size() && isSpace(s[p]))
-        ++p;
-    return p;
-}
-
-std::vector<BYTE> stringData(const std::u16string &text)
-{
-    std::vector<BYTE> data;
-    data.reserve((text.size() + 1) * 2);
-    for (char16_t c : text) {
-        data.push_back(static_cast<BYTE>(c & 0xFF));
-        data.push_back(static_cast<BYTE>(c >> 8));
-    }
-    data.push_back(0);
-    data.push_back(0);
-    return data;
-}
-
-// Reads the hex bytes of a hex: value, over continuation lines ending in '\'. Returns false for a
-// malformed list or one that continues past the last line; `lines` is left at the last line read.
-bool parseHexData(LineCursor &lines, std::string_view s, std::vector<BYTE> *data, bool &truncated)
-{
-    size_t p = 0;
-    for (;;) {
-        for (;;) {
-            // A byte as the files write it, two digits and a comma, in one step.
-            if (s.size() - p >= 3 && isHexDigit(s[p]) && isHexDigit(s[p + 1]) && s[p + 2] == ',') {
-                if (data)
-                    data->push_back(static_cast<BYTE>(hexValue(s[p]) * 16 + hexValue(s[p + 1])));
-                p = skipSpaces(s, p + 3);
-                continue;
-            }
-            if (p >= s.size() || !isHexDigit(s[p]))
-                break;
-            unsigned value = 0;
-            while (p < s.size() && isHexDigit(s[p])) {
-                value = value * 16 + hexValue(s[p++]);
-                if (value > 0xFF)
-                    return false;
-            }
-            if (data)
-                data->push_back(static_cast<BYTE>(value));
-            p = skipSpaces(s, p);
-            if (p < s.size() && s[p] == ',')
-                ++p;
-            p = skipSpaces(s, p);
-        }
-        p = skipSpaces(s, p);
-        if (p == s.size())
-            return true;
-        if (s[p] != '\\')
-            return false;
-        if (lines.atLast()) {
-            truncated = true;
-            return false;
-        }
-        lines.next();
-        s = lines.text();
-        p = skipSpaces(s, 0);
-    }
-}
-
-// The type tag of a hex value ("hex:" or "hex(TYPE):", `rest` starting with "hex"); `q` is left after it.
-bool parseHexTag(std::string_view rest, size_t &q, DWORD &type)
-{
-    q = 3;
-    type = REG_BINARY;
-    if (q < rest.size() && rest[q] == '(') {
-        unsigned long long number = 0;
-        size_t digits = 0;
-        for (++q; q < rest.size() && isHexDigit(rest[q]); ++q, ++digits)
-            number = number * 16 + hexValue(rest[q]);
-        type = static_cast<DWORD>(number);
-        bool tagOk = digits <= 8 && rest.compare(q, 2, "):") == 0;
-        q += 2;
-        return tagOk;
-    }
-    ++q;
-    return q - 1 < rest.size() && rest[q - 1] == ':';
-}
-
-// Moves `lines` to the last line of the value that starts on its line at `start`, as parseValue
-// reads it, without decoding it: only hex data goes on over lines, each ending in a backslash.
-void skipValue(LineCursor &lines, size_t start)
-{
-    std::string_view s = lines.text().substr(start);
-    if (!findByte(s.data(), s.data() + s.size(), '\\'))
-        return;
-    size_t p = 1;
-    if (s[0] == '"') {
-        size_t close = escapedEnd(s, 1, '"');
-        if (close == std::string_view::npos)
-            return;
-        p = close + 1;
-    }
-    p = skipSpaces(s, p);
-    if (p >= s.size() || s[p] != '=')
-        return;
-    std::string_view rest = s.substr(skipSpaces(s, p + 1));
-    size_t q;
-    DWORD type;
-    bool truncated = false;
-    if (holdsAt(rest, 0, "hex") && parseHexTag(rest, q, type))
-        parseHexData(lines, rest.substr(q), nullptr, truncated);
-}
-
-// Reads one value line (and its continuation lines) into `block`, as Wine's load_value does: a
-// malformed name skips the line; malformed data leaves the value empty, of type REG_NONE. What Wine
-// skips goes to `report`'s warnings, when there is one.
-void parseValue(LineCursor &lines, size_t start, RegKeyBlock &block, RegFile *report)
-{
-    std::string_view s = lines.text().substr(start);
-    size_t lineNumber = lines.number();
-    RegValue value;
-    value.begin = lines.line().begin;
-    size_t p = 1;
-    if (s[0] == '"') {
-        size_t consumed = 0;
-        if (!parseEscaped(s.substr(1), '"', value.name, &consumed)) {
-            if (report)
-                report->warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
-            return;
-        }
-        p = 1 + consumed;
-    }
-    p = skipSpaces(s, p);
-    if (p >= s.size() || s[p] != '=') {
-        if (report)
-            report->warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
-        return;
-    }
-    p = skipSpaces(s, p + 1);
-    std::string_view rest = s.substr(p);
-
-    struct Tag {
-        const char *text;
-        DWORD type;
-    };
-    static const Tag stringTags[] = {
-        {"\"", REG_SZ}, {"str:\"", REG_SZ}, {"str(2):\"", REG_EXPAND_SZ}, {"str(7):\"", REG_MULTI_SZ}};
-    bool ok = false;
-    bool known = false;
-    bool truncated = false;
-    for (const Tag &tag : stringTags) {
-        size_t length = strlen(tag.text);
-        if (rest.compare(0, length, tag.text) != 0)
-            continue;
-        known = true;
-        std::u16string text;
-        ok = parseEscaped(rest.substr(length), '"', text, nullptr);
-        value.type = tag.type;
-        value.data = stringData(text);
-        break;
-    }
-    if (!known && rest.compare(0, 6, "dword:") == 0) {
-        known = true;
-        // Wine reads the number with strtoul: blanks and a "0x" may come first.
-        size_t q = skipSpaces(rest, 6);
-        if (rest.compare(q, 2, "0x") == 0 || rest.compare(q, 2, "0X") == 0)
-            q += 2;
-        unsigned long long number = 0;
-        bool digits = false;
-        while (q < rest.size() && isHexDigit(rest[q])) {
-            number = number * 16 + hexValue(rest[q++]);
-            digits = true;
-        }
-        DWORD dword = static_cast<DWORD>(number);
-        value.type = REG_DWORD;
-        value.data.assign(reinterpret_cast<BYTE *>(&dword), reinterpret_cast<BYTE *>(&dword) + 4);
-        ok = true;
-        if (!digits && report) // Wine reads this as 0; say so, since it is rarely meant
-            report->warnings.push_back("line " + std::to_string(lineNumber) +
-                                       ": dword value without digits, read as 0");
-    }
-    size_t q;
-    DWORD type;
-    if (!known && rest.compare(0, 3, "hex") == 0 && parseHexTag(rest, q, type)) {
-        known = true;
-        value.type = type;
-        ok = parseHexData(lines, rest.substr(q), &value.data, truncated);
-    }
-    if (truncated && report)
-        report->endsInsideValue = true;
-    if (!ok && report)
-        report->warnings.push_back("line " + std::to_string(lineNumber) +
-                                   (truncated ? ": value continues past the end of the file" : ": malformed value"));
-    if (!ok) {
-        value.type = REG_NONE;
-        value.data.clear();
-    }
-    value.end = lines.line().next;
-    block.values.push_back(std::move(value));
-}
-
-// The next element of a key name as the file writes it, from `p` on: separators (a backslash once
-// decoded) are skipped and the element is decoded into `out`. Returns where it ends, or npos when
-// no element is left.
-size_t readKeyElement(std::string_view name, size_t p, std::u16string &out)
-{
-    out.clear();
-    while (p < name.size()) {
-        size_t at = p;
-        unsigned value;
-        if (!readEscapedChar(name, p, value))
-            continue;
-        if (value == '\\') {
-            if (!out.empty())
-                return at;
-            continue;
-        }
-        appendUtf16(out, value);
-    }
-    return out.empty() ? std::string::npos : p;
-}
-
-// Skips the separators written as a doubled backslash at `p`, as readKeyElement skips them.
-size_t skipSeparators(std::string_view name, size_t p)
-{
-    while (holdsAt(name, p, "\\\\"))
-        p += 2;
-    return p;
-}
 
 // Whether the element of a key name at `p` is `folded`; `end` is then where it ends. Plain ASCII
 // is compared as it stands, so that most names are told apart by their first bytes.
@@ -737,34 +280,23 @@ std::u16string foldName(const std::u16string &name)
 namespace {
 
 // Parses the text as parseRegFile does; for lookups, without reading key names and values yet.
-// Whether the line that starts at `begin` follows one whose text ends in a backslash, which would
-// carry hex data on to it. `anyNul`: whether the text holds a NUL byte, which ends a line's text.
-bool followsContinuedLine(std::string_view text, size_t begin, bool anyNul)
+// Whether hex data could go on from the line before the one that starts at `begin` to it: a
+// backslash after hex bytes carries a value on to the next line, wherever it stands on its line.
+bool mayContinueInto(std::string_view text, size_t begin)
 {
     if (begin == 0)
         return false;
     const char *data = text.data();
     const char *end = data + begin - 1; // the previous line's break
-    const char *start = data;
-    if (anyNul) {
-        const char *before = static_cast<const char *>(memrchr(data, '\n', static_cast<size_t>(end - data)));
-        start = before ? before + 1 : data;
-    }
-    if (end > start && end[-1] == '\r')
-        --end;
-    if (end <= start)
-        return false;
-    if (anyNul)
-        if (const char *nul = static_cast<const char *>(memchr(start, '\0', static_cast<size_t>(end - start))))
-            end = nul;
-    return end[-1] == '\\';
+    const char *before = static_cast<const char *>(memrchr(data, '\n', static_cast<size_t>(end - data)));
+    const char *start = before ? before + 1 : data;
+    return memchr(start, '\\', static_cast<size_t>(end - start)) != nullptr;
 }
 
 // Finds the first line from `from` (a line's start) that opens a key, its first character other than
-// a blank being '['; `at` is its start, or the text's size when there is none. False when such a
-// line follows one that ends in a backslash: whether it is hex data then depends on the lines
-// before it, and only reading every line tells.
-bool findKeyLine(std::string_view text, size_t from, bool anyNul, size_t &at)
+// a blank being '['; `at` is its start, or the text's size when there is none. False when the line
+// before it could carry a value on to it: only reading the lines from the key's own tells then.
+bool findKeyLine(std::string_view text, size_t from, size_t &at)
 {
     const char *data = text.data();
     const char *end = data + text.size();
@@ -776,15 +308,15 @@ bool findKeyLine(std::string_view text, size_t from, bool anyNul, size_t &at)
         if (start != data + from && start[-1] != '\n')
             continue;
         at = static_cast<size_t>(start - data);
-        return !followsContinuedLine(text, at, anyNul);
+        return at == from || !mayContinueInto(text, at);
     }
     at = text.size();
     return true;
 }
 
 // `jumpKeys`, for lookups only: once a key's line is read, go straight to the next key's line
-// instead of reading the lines between, which only the key's own lookups need. A text in which
-// that could read otherwise than line by line is read line by line.
+// instead of reading the lines between, which only the key's own lookups need; where the lines
+// between could run into that line, they are read one by one, as without it.
 // The text is `text`, or `mapped` where that is given.
 bool parseText(std::string text, std::shared_ptr<const MappedFile> mapped, RegFile &file, std::string &error,
                bool forLookups, bool jumpKeys)
@@ -807,7 +339,6 @@ bool parseText(std::string text, std::shared_ptr<const MappedFile> mapped, RegFi
         parsed.nodes[0].below.reserve(all.size() / 128);
     }
     int current = -1; // the block that option and value lines belong to
-    bool anyNul = jumpKeys && memchr(all.data(), '\0', all.size());
     auto currentHead = [&]() -> RegKeyHead & {
         return forLookups ? parsed.heads[current] : parsed.blocks[current];
     };
@@ -838,10 +369,8 @@ bool parseText(std::string text, std::shared_ptr<const MappedFile> mapped, RegFi
                 else
                     parsed.nodes[0].below.push_back(
                         {current, elementLead(s.substr(p + 1, close - p - 1), 0), at.nameBegin});
-                if (jumpKeys) {
-                    size_t next;
-                    if (!findKeyLine(all, lines.line().next, anyNul, next))
-                        return parseText(std::move(parsed.text), std::move(parsed.mapped), file, error, true, false);
+                size_t next;
+                if (jumpKeys && findKeyLine(all, lines.line().next, next)) {
                     parsed.heads[current].end = next;
                     lines.jumpTo(next);
                 }

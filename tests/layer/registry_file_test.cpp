@@ -191,7 +191,14 @@ TEST(RegistryFile, ReadsWhatWineAcceptsBeyondItsOwnOutput)
                            "\"DUP\"=\"second\"\n"
                            "garbage here\n"
                            "\"bad\"=dword\n"
-                           "\"nul\"=\"a\"\0junk\n";
+                           "\"nul\"=\"a\"\0junk\n"
+                           // A backslash after hex bytes carries the value on, even to a key's line.
+                           "\"cut\"=hex:61,62\\ the rest is skipped\n"
+                           "[Software\\\\Swallowed]\n"
+                           "\"after\"=dword:7\n"
+                           "\n"
+                           "[Software\\\\Next]\n"
+                           "\"n\"=dword:1\n";
         RegFile file = parse(std::string(raw, sizeof raw - 1), forLookups);
         EXPECT_EQ(layer::RegArch::Win32, file.arch);
         EXPECT_EQ(dword(42), value(file, u"Software\\Loose", u"indented").data);
@@ -204,11 +211,16 @@ TEST(RegistryFile, ReadsWhatWineAcceptsBeyondItsOwnOutput)
         EXPECT_EQ(utf16(u"second"), value(file, u"Software\\Loose", u"dup").data) << "the later line counts";
         EXPECT_EQ(utf16(u"a"), value(file, u"Software\\Loose", u"nul").data) << "a line ends at a NUL byte";
 
+        EXPECT_EQ(static_cast<DWORD>(REG_NONE), value(file, u"Software\\Loose", u"cut").type);
+        EXPECT_EQ(dword(7), value(file, u"Software\\Loose", u"after").data);
+        EXPECT_LT(layer::findRegKey(file, 0, keyPath(u"Software\\Swallowed"), RegView::Native), 0);
+        EXPECT_EQ(dword(1), value(file, u"Software\\Next", u"n").data);
+
         layer::RegValue bad = value(file, u"Software\\Loose", u"bad");
         EXPECT_EQ(static_cast<DWORD>(REG_NONE), bad.type) << "malformed data leaves an empty value, as in Wine";
         EXPECT_TRUE(bad.data.empty());
         std::vector<std::string> expected = {"line 4: value without key", "line 15: unrecognized input",
-                                             "line 16: malformed value"};
+                                             "line 16: malformed value", "line 18: malformed value"};
         EXPECT_EQ(forLookups ? std::vector<std::string>() : expected, file.warnings);
     }
 }

@@ -436,13 +436,13 @@ std::string prefixDirectory()
     return std::string(home && *home ? home : "") + "/.wine";
 }
 
-bool toNativePath(const char *dosPath, std::string &native, DWORD *error, struct stat *status)
+bool toNativePath(const char *dosPath, std::string &native, DWORD *error, PathFacts *facts)
 {
     ParsedPath parsed;
     if (!parsePath(dosPath, parsed, error))
         return false;
-    if (status)
-        status->st_nlink = 0;
+    if (facts)
+        facts->found = facts->free = false;
     // Most paths name their files exactly: then the whole path, or its directory, is found at once,
     // and finding it proves the drive's root good.
     std::string path = parsed.drive ? driveRoot(parsed.drive, parsed.parts.empty()) : "/";
@@ -461,8 +461,10 @@ bool toNativePath(const char *dosPath, std::string &native, DWORD *error, struct
                 return false;
             }
             native = exact;
-            if (status)
-                *status = st;
+            if (facts) {
+                facts->found = true;
+                facts->status = st;
+            }
             return true;
         }
         size_t slash = exact.rfind('/');
@@ -474,6 +476,10 @@ bool toNativePath(const char *dosPath, std::string &native, DWORD *error, struct
             if (parsed.trailingSeparator && found.size() && !isDirectory(native)) {
                 *error = ERROR_PATH_NOT_FOUND;
                 return false;
+            }
+            if (facts && found.empty()) {
+                facts->free = true;
+                facts->directory = st;
             }
             return true;
         }

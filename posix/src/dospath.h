@@ -24,9 +24,14 @@ void reportUnusablePrefix(const std::string &reason);
 // On failure returns false and sets *error to the Win32 code: ERROR_PATH_NOT_FOUND for an empty
 // path, a missing directory or drive, ERROR_INVALID_NAME for a name with wildcards or other
 // characters Windows refuses, ERROR_BAD_PATHNAME for UNC and device paths.
-// Where `status` is given, it receives the file's status (stat, through links) when the lookup
-// took it on the way, else its st_nlink is 0 and the caller looks itself.
-bool toNativePath(const char *dosPath, std::string &native, DWORD *error, struct stat *status = nullptr);
+// What a lookup learnt of the file on the way, where the caller asks, so that it need not look again.
+struct PathFacts {
+    bool found = false; // it exists: `status` is its status (stat, through links)
+    bool free = false;  // no entry has its name, in any case, in `directory`, its directory's status
+    struct stat status;
+    struct stat directory;
+};
+bool toNativePath(const char *dosPath, std::string &native, DWORD *error, PathFacts *facts = nullptr);
 
 // The full DOS form of a path, as GetFullPathName gives it: absolute, with '\' separators, "." and
 // ".." resolved, doubled separators and the trailing blanks and dots of the last component gone.

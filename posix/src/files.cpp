@@ -101,10 +101,10 @@ int errnoFromError(DWORD error)
 }
 
 // Resolves a DOS path, setting the last error where it cannot.
-bool resolve(const char *dosPath, std::string &native, struct stat *status = nullptr)
+bool resolve(const char *dosPath, std::string &native, layer::PathFacts *facts = nullptr)
 {
     DWORD error = ERROR_SUCCESS;
-    if (layer::toNativePath(dosPath, native, &error, status))
+    if (layer::toNativePath(dosPath, native, &error, facts))
         return true;
     SetLastError(error);
     return false;
@@ -120,11 +120,8 @@ bool isReadOnly(const struct stat &st)
 // Whether the mode bits let this process write to a directory (create, delete or rename names in
 // it), decided as for an ordinary user: root's bypass of permissions must not let the layer do
 // what the same program could not do run by anyone else.
-bool directoryWritable(const std::string &dir)
+bool directoryWritable(const struct stat &st)
 {
-    struct stat st;
-    if (stat(dir.c_str(), &st) != 0)
-        return false;
     if (st.st_uid == geteuid())
         return st.st_mode & S_IWUSR;
     if (st.st_gid == getegid())
@@ -135,6 +132,12 @@ bool directoryWritable(const std::string &dir)
         if (groups[i] == st.st_gid)
             return st.st_mode & S_IWGRP;
     return st.st_mode & S_IWOTH;
+}
+
+bool directoryWritable(const std::string &dir)
+{
+    struct stat st;
+    return stat(dir.c_str(), &st) == 0 && directoryWritable(st);
 }
 
 // What Windows answers when a file call reaches a device that cannot serve it.
@@ -372,10 +375,15 @@ extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
     if (layer::failHere("GetFileAttributesA"))
         return INVALID_FILE_ATTRIBUTES;
     std::string native;
-    struct stat st;
-    if (!resolve(lpFileName, native, &st))
+    layer::PathFacts facts;
+    if (!resolve(lpFileName, native, &facts))
         return INVALID_FILE_ATTRIBUTES;
-    if (st.st_nlink == 0 && stat(native.c_str(), &st) != 0) {
+    if (facts.free) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    struct stat &st = facts.status;
+    if (!facts.found && stat(native.c_str(), &st) != 0) {
         SetLastError(layer::errorFromErrno(errno));
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -399,7 +407,8 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     }
     std::string source;
     std::string destination;
-    if (!resolve(lpExistingFileName, source) || !resolve(lpNewFileName, destination))
+    layer::PathFacts facts;
+    if (!resolve(lpExistingFileName, source) || !resolve(lpNewFileName, destination, &facts))
         return FALSE;
     CopyFault fault = {"", LAYER_COPY_FAILS, 0, ERROR_SUCCESS};
     bool faulty = takeCopyFault(baseName(destination), fault);
@@ -440,7 +449,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         refusal = ERROR_ACCESS_DENIED;
     else if (exists && !link && !S_ISREG(existing.st_mode))
         refusal = notAFileError;
-    else if (!directoryWritable(parentOf(destination)))
+    else if (!(facts.free ? directoryWritable(facts.directory) : directoryWritable(parentOf(destination))))
         refusal = ERROR_ACCESS_DENIED;
     if (refusal == ERROR_SUCCESS && link && unlink(destination.c_str()) != 0)
         refusal = layer::errorFromErrno(errno);
@@ -836,6 +845,11 @@ extern "C" int _chmod(const char *path, int mode)
     mode_t wanted = (mode & _S_IWRITE) ? (st.st_mode | S_IWUSR) : (st.st_mode & ~0222);
     // Changed through the descriptor, so the name cannot be swapped for a link meanwhile; without
     // /proc, by name.
+    // The owner may always change a mode: one that would stay the same is left alone.
+    if ((wanted & 07777) == (st.st_mode & 07777) && st.st_uid == geteuid()) {
+        close(fd);
+        return 0;
+    }
     char byDescriptor[40];
     snprintf(byDescriptor, sizeof byDescriptor, "/proc/self/fd/%d", fd);
     int changed = chmod(byDescriptor, wanted & 07777);

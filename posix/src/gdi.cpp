@@ -254,15 +254,6 @@ struct Dib {
     size_t stride;
 };
 
-// The colour of a 24 or 32-bit pixel, by image row counted from the top.
-COLORREF dibPixel(const Dib &dib, int x, int row)
-{
-    size_t memoryRow = static_cast<size_t>(dib.topDown ? row : dib.height - 1 - row);
-    size_t bytes = dib.header->biBitCount / 8;
-    const unsigned char *p = dib.bits + memoryRow * dib.stride + static_cast<size_t>(x) * bytes;
-    return RGB(p[2], p[1], p[0]);
-}
-
 } // namespace
 
 uint32_t devicePixel(const DeviceContext &dc, COLORREF colour)
@@ -582,14 +573,24 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
     }
     // On a display without a palette a colour is its own device value: no lookup per pixel.
     bool direct = !gdiState().paletteDisplay;
-    auto deviceValue = [&](int x, int row) -> uint32_t {
+    uint32_t black = devicePixel(*dc, RGB(0, 0, 0)); // an index past the colour table
+    // The device values of columns [from, to) of a bitmap row, into `out`.
+    auto convertRow = [&](int row, int from, int to, std::vector<uint32_t> &out) {
+        size_t memoryRow = static_cast<size_t>(dib.topDown ? row : dib.height - 1 - row);
+        const unsigned char *bits = dib.bits + memoryRow * dib.stride;
         if (bpp == 8) {
-            size_t memoryRow = static_cast<size_t>(dib.topDown ? row : dib.height - 1 - row);
-            int index = dib.bits[memoryRow * dib.stride + static_cast<size_t>(x)];
-            return index < dib.colourCount ? tableValues[static_cast<size_t>(index)] : devicePixel(*dc, RGB(0, 0, 0));
+            for (int column = from; column < to; ++column) {
+                int index = bits[column];
+                out[static_cast<size_t>(column)] = index < dib.colourCount ? tableValues[static_cast<size_t>(index)] : black;
+            }
+            return;
         }
-        COLORREF colour = dibPixel(dib, x, row);
-        return direct ? colour : devicePixel(*dc, colour);
+        size_t bytes = bpp / 8;
+        for (int column = from; column < to; ++column) {
+            const unsigned char *p = bits + static_cast<size_t>(column) * bytes;
+            COLORREF colour = RGB(p[2], p[1], p[0]);
+            out[static_cast<size_t>(column)] = direct ? colour : devicePixel(*dc, colour);
+        }
     };
 
     // Only the destination pixels inside the clipping area are worked out.
@@ -635,11 +636,23 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
         std::pair<int, int> rowSpan = rows[static_cast<size_t>(dy)];
         if (rowSpan.first >= rowSpan.second)
             continue;
+        size_t rowStart = static_cast<size_t>(yDest + dy) * static_cast<size_t>(surface.width);
+        if (rowSpan.first != lineRow) {
+            convertRow(rowSpan.first, usedFrom, usedTo, line);
+            lineRow = rowSpan.first;
+        }
+        if (keepOne) { // one bitmap pixel to each destination pixel
+            for (int dx = firstColumn; dx < endColumn; ++dx) {
+                std::pair<int, int> columnSpan = columns[static_cast<size_t>(dx)];
+                if (columnSpan.first < columnSpan.second)
+                    surface.pixels[rowStart + static_cast<size_t>(xDest + dx)] = line[static_cast<size_t>(columnSpan.first)];
+            }
+            continue;
+        }
         std::fill(combined.begin(), combined.end(), orScans ? 0u : ~0u);
         for (int row = rowSpan.first; row < rowSpan.second; ++row) {
             if (row != lineRow) {
-                for (int column = usedFrom; column < usedTo; ++column)
-                    line[static_cast<size_t>(column)] = deviceValue(column, row);
+                convertRow(row, usedFrom, usedTo, line);
                 lineRow = row;
             }
             for (int dx = firstColumn; dx < endColumn; ++dx) {
@@ -649,7 +662,6 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
                     value = orScans ? value | line[static_cast<size_t>(column)] : value & line[static_cast<size_t>(column)];
             }
         }
-        size_t rowStart = static_cast<size_t>(yDest + dy) * static_cast<size_t>(surface.width);
         for (int dx = firstColumn; dx < endColumn; ++dx) {
             std::pair<int, int> columnSpan = columns[static_cast<size_t>(dx)];
             if (columnSpan.first < columnSpan.second)

@@ -508,6 +508,15 @@ bool toNativePath(const char *dosPath, std::string &native, DWORD *error, PathFa
     return true;
 }
 
+bool resolvePath(const char *dosPath, std::string &native, PathFacts *facts)
+{
+    DWORD error = ERROR_SUCCESS;
+    if (toNativePath(dosPath, native, &error, facts))
+        return true;
+    SetLastError(error);
+    return false;
+}
+
 bool toFullDosPath(const char *dosPath, std::string &full, DWORD *error)
 {
     ParsedPath parsed;

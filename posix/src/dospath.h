@@ -32,6 +32,8 @@ struct PathFacts {
     struct stat directory;
 };
 bool toNativePath(const char *dosPath, std::string &native, DWORD *error, PathFacts *facts = nullptr);
+// The same for the file calls: where the path cannot be resolved, the error is the last error.
+bool resolvePath(const char *dosPath, std::string &native, PathFacts *facts = nullptr);
 
 // The full DOS form of a path, as GetFullPathName gives it: absolute, with '\' separators, "." and
 // ".." resolved, doubled separators and the trailing blanks and dots of the last component gone.

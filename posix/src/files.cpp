@@ -1,5 +1,6 @@
-// Files: existence test, copy, move, delete, flush, attributes, free space, the Windows directory,
-// and the MSVC runtime's _chmod and _getcwd, over the prefix's drives (dospath.h).
+// Files: existence test, copy, move, delete, flush, attributes, and the MSVC runtime's _chmod and
+// _getcwd, over the prefix's drives (dospath.h). Free space and the Windows directory are in
+// volumes.cpp.
 //
 // The program sees files and directories only: a FIFO, socket or device is refused as Windows
 // refuses a device it cannot copy, and is opened without waiting. A link that stands in the place
@@ -16,7 +17,6 @@
 #include <fcntl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,7 +25,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,14 +40,12 @@ struct CopyFault {
 };
 
 std::mutex controlLock;
-std::map<char, ULONGLONG> simulatedFreeSpace; // by lower-case drive letter
 std::vector<CopyFault> pendingCopyFaults;
 bool plainCopyOnly = false;
 
 void resetFiles()
 {
     std::lock_guard<std::mutex> guard(controlLock);
-    simulatedFreeSpace.clear();
     for (const CopyFault &unused : pendingCopyFaults)
         layer::reportUnused(unused.name.empty() ? "layerFailCopy(NULL)" : "layerFailCopy(\"" + unused.name + "\")");
     pendingCopyFaults.clear();
@@ -98,16 +95,6 @@ int errnoFromError(DWORD error)
     case ERROR_DISK_FULL: return ENOSPC;
     default: return EINVAL;
     }
-}
-
-// Resolves a DOS path, setting the last error where it cannot.
-bool resolve(const char *dosPath, std::string &native, layer::PathFacts *facts = nullptr)
-{
-    DWORD error = ERROR_SUCCESS;
-    if (layer::toNativePath(dosPath, native, &error, facts))
-        return true;
-    SetLastError(error);
-    return false;
 }
 
 // Windows' read-only attribute is the owner's write bit here: a file without it is read-only
@@ -236,84 +223,7 @@ void dosDateTime(time_t when, WORD &date, WORD &time)
     time = static_cast<WORD>((parts.tm_hour << 11) | (parts.tm_min << 5) | (parts.tm_sec / 2));
 }
 
-// The drive a resolved directory lies on: the letter the caller wrote, else the one whose target
-// holds it. 0 when no drive does.
-char driveOf(LPCSTR dosPath, const std::string &native)
-{
-    if (dosPath && dosPath[0] && dosPath[1] == ':')
-        return lowerAscii(dosPath[0]);
-    std::string dos = layer::toDosPath(native);
-    return dos.size() >= 2 && dos[1] == ':' ? lowerAscii(dos[0]) : 0;
-}
-
-// Splits a number of free bytes into the three factors GetDiskFreeSpaceA reports, each within
-// 32 bits. Real disks use Wine's layout (512-byte sectors, 8 to a cluster); Wine lets the cluster
-// count wrap beyond 16 TiB, where this doubles the sectors per cluster instead.
-void splitRealSpace(ULONGLONG freeBytes, ULONGLONG totalBytes, DWORD &sectorsPerCluster, DWORD &bytesPerSector,
-                    DWORD &freeClusters, DWORD &totalClusters)
-{
-    bytesPerSector = 512;
-    sectorsPerCluster = 8;
-    while (totalBytes / (512ull * sectorsPerCluster) > 0xFFFFFFFFull)
-        sectorsPerCluster *= 2;
-    freeClusters = static_cast<DWORD>(std::min<ULONGLONG>(freeBytes / (512ull * sectorsPerCluster), 0xFFFFFFFFull));
-    totalClusters = static_cast<DWORD>(totalBytes / (512ull * sectorsPerCluster));
-}
-
-// Splits a simulated amount so that the product of the factors is exactly that amount: Wine's
-// layout where the amount is whole 4 KiB clusters, else the amount's prime factors packed into
-// three numbers of 32 bits. An amount with no such split (one with a prime factor above 32 bits)
-// is rounded down to whole clusters.
-void splitSimulatedSpace(ULONGLONG bytes, DWORD &sectorsPerCluster, DWORD &bytesPerSector, DWORD &freeClusters)
-{
-    const ULONGLONG limit = 0xFFFFFFFFull;
-    if (bytes % 4096 == 0 && bytes / 4096 <= limit) {
-        bytesPerSector = 512;
-        sectorsPerCluster = 8;
-        freeClusters = static_cast<DWORD>(bytes / 4096);
-        return;
-    }
-    std::vector<ULONGLONG> factors;
-    ULONGLONG rest = bytes;
-    for (ULONGLONG divisor = 2; divisor < (1u << 20) && divisor * divisor <= rest; ++divisor) {
-        while (rest % divisor == 0) {
-            factors.push_back(divisor);
-            rest /= divisor;
-        }
-    }
-    if (rest > 1)
-        factors.push_back(rest);
-    // Largest factors first, each into the smallest of the three products that can take it.
-    std::sort(factors.rbegin(), factors.rend());
-    ULONGLONG products[3] = {1, 1, 1};
-    bool exact = true;
-    for (ULONGLONG factor : factors) {
-        ULONGLONG *target = std::min_element(products, products + 3);
-        if (factor > limit || *target * factor > limit) {
-            exact = false;
-            break;
-        }
-        *target *= factor;
-    }
-    if (!exact) {
-        bytesPerSector = 1;
-        sectorsPerCluster = static_cast<DWORD>((bytes + limit - 1) / limit);
-        freeClusters = static_cast<DWORD>(bytes / sectorsPerCluster);
-        return;
-    }
-    std::sort(products, products + 3);
-    sectorsPerCluster = static_cast<DWORD>(products[0]);
-    bytesPerSector = static_cast<DWORD>(products[1]);
-    freeClusters = static_cast<DWORD>(products[2]);
-}
-
 } // namespace
-
-extern "C" void layerSetFreeSpace(char drive, ULONGLONG bytes)
-{
-    std::lock_guard<std::mutex> guard(controlLock);
-    simulatedFreeSpace[lowerAscii(drive)] = bytes;
-}
 
 extern "C" void layerFailCopy(const char *name, LayerCopyFault fault, ULONGLONG bytes, DWORD error)
 {
@@ -376,7 +286,7 @@ extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
         return INVALID_FILE_ATTRIBUTES;
     std::string native;
     layer::PathFacts facts;
-    if (!resolve(lpFileName, native, &facts))
+    if (!layer::resolvePath(lpFileName, native, &facts))
         return INVALID_FILE_ATTRIBUTES;
     if (facts.free) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -408,7 +318,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     std::string source;
     std::string destination;
     layer::PathFacts facts;
-    if (!resolve(lpExistingFileName, source) || !resolve(lpNewFileName, destination, &facts))
+    if (!layer::resolvePath(lpExistingFileName, source) || !layer::resolvePath(lpNewFileName, destination, &facts))
         return FALSE;
     CopyFault fault = {"", LAYER_COPY_FAILS, 0, ERROR_SUCCESS};
     bool faulty = takeCopyFault(baseName(destination), fault);
@@ -433,7 +343,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     // The checks Windows makes on the destination, in its order; the mode bits decide, not what
     // open() would let root do. A link in the destination's place is checked as a name only.
     struct stat existing;
-    bool exists = lstat(destination.c_str(), &existing) == 0;
+    bool exists = !facts.free && lstat(destination.c_str(), &existing) == 0; // a free name has no link either
     bool link = exists && S_ISLNK(existing.st_mode);
     struct stat target;
     if (link && stat(destination.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
@@ -546,14 +456,14 @@ BOOL moveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD flags)
     }
     std::string source;
     std::string destination;
-    if (!resolve(lpExistingFileName, source))
+    if (!layer::resolvePath(lpExistingFileName, source))
         return FALSE;
     struct stat sourceStat;
     if (lstat(source.c_str(), &sourceStat) != 0) {
         SetLastError(layer::errorFromErrno(errno));
         return FALSE;
     }
-    if (!resolve(lpNewFileName, destination))
+    if (!layer::resolvePath(lpNewFileName, destination))
         return FALSE;
     struct stat existing;
     bool replaces = false;
@@ -665,7 +575,7 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
         return INVALID_HANDLE_VALUE;
     }
     std::string native;
-    if (!resolve(lpFileName, native))
+    if (!layer::resolvePath(lpFileName, native))
         return INVALID_HANDLE_VALUE;
     int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -713,7 +623,7 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
     if (layer::failHere("DeleteFileA"))
         return FALSE;
     std::string native;
-    if (!resolve(lpFileName, native))
+    if (!layer::resolvePath(lpFileName, native))
         return FALSE;
     struct stat st;
     if (lstat(native.c_str(), &st) != 0) {
@@ -733,80 +643,6 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
     return TRUE;
 }
 
-extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster,
-                                         LPDWORD lpBytesPerSector, LPDWORD lpNumberOfFreeClusters,
-                                         LPDWORD lpTotalNumberOfClusters)
-{
-    if (layer::failHere("GetDiskFreeSpaceA"))
-        return FALSE;
-    // Like Wine, any directory of a drive will do; no root means the current drive's root.
-    std::string native;
-    if (!resolve(lpRootPathName ? lpRootPathName : "\\", native))
-        return FALSE;
-    struct stat st;
-    if (stat(native.c_str(), &st) != 0) {
-        SetLastError(layer::errorFromErrno(errno));
-        return FALSE;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_DIRECTORY);
-        return FALSE;
-    }
-    struct statvfs volume;
-    if (statvfs(native.c_str(), &volume) != 0) {
-        SetLastError(layer::errorFromErrno(errno));
-        return FALSE;
-    }
-    ULONGLONG freeBytes = static_cast<ULONGLONG>(volume.f_bavail) * volume.f_frsize;
-    ULONGLONG totalBytes = static_cast<ULONGLONG>(volume.f_blocks) * volume.f_frsize;
-    DWORD sectorsPerCluster;
-    DWORD bytesPerSector;
-    DWORD freeClusters;
-    DWORD totalClusters;
-    splitRealSpace(freeBytes, totalBytes, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
-
-    char drive = driveOf(lpRootPathName, native);
-    ULONGLONG simulated = 0;
-    bool isSimulated = false;
-    {
-        std::lock_guard<std::mutex> guard(controlLock);
-        auto it = simulatedFreeSpace.find(drive);
-        if (drive && it != simulatedFreeSpace.end()) {
-            simulated = it->second;
-            isSimulated = true;
-        }
-    }
-    if (isSimulated) {
-        splitSimulatedSpace(simulated, sectorsPerCluster, bytesPerSector, freeClusters);
-        ULONGLONG clusterBytes = static_cast<ULONGLONG>(sectorsPerCluster) * bytesPerSector;
-        totalClusters = static_cast<DWORD>(
-            std::min<ULONGLONG>(std::max<ULONGLONG>(totalBytes / clusterBytes, freeClusters), 0xFFFFFFFFull));
-    }
-    if (lpSectorsPerCluster)
-        *lpSectorsPerCluster = sectorsPerCluster;
-    if (lpBytesPerSector)
-        *lpBytesPerSector = bytesPerSector;
-    if (lpNumberOfFreeClusters)
-        *lpNumberOfFreeClusters = freeClusters;
-    if (lpTotalNumberOfClusters)
-        *lpTotalNumberOfClusters = totalClusters;
-    return TRUE;
-}
-
-extern "C" UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
-{
-    if (layer::failHere("GetWindowsDirectoryA"))
-        return 0;
-    // Wine's prefix keeps Windows in C:\windows. Too small a buffer gets nothing and the size
-    // needed, terminator included; otherwise the length without it.
-    static const char windowsDirectory[] = "C:\\windows";
-    const UINT length = sizeof windowsDirectory - 1;
-    if (!lpBuffer || uSize <= length)
-        return length + 1;
-    memcpy(lpBuffer, windowsDirectory, length + 1);
-    return length;
-}
-
 extern "C" int _chmod(const char *path, int mode)
 {
     if (layer::failHere("_chmod")) {
@@ -814,10 +650,18 @@ extern "C" int _chmod(const char *path, int mode)
         return -1;
     }
     std::string native;
-    if (!resolve(path, native)) {
+    layer::PathFacts facts;
+    if (!layer::resolvePath(path, native, &facts)) {
         errno = errnoFromError(GetLastError());
         return -1;
     }
+    // A mode that would stay as it is, of a file the caller owns, needs no change: whether the name
+    // is a link to it or the file itself (a link is left alone), the answer is the same.
+    const struct stat &found = facts.status;
+    if (facts.found && found.st_uid == geteuid() &&
+        (S_ISDIR(found.st_mode) ||
+         (mode & _S_IWRITE ? found.st_mode | S_IWUSR : found.st_mode & ~0222) == found.st_mode))
+        return 0;
     // O_PATH opens the name itself, without reading the file or waiting on a FIFO.
     int fd = open(native.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
@@ -845,11 +689,6 @@ extern "C" int _chmod(const char *path, int mode)
     mode_t wanted = (mode & _S_IWRITE) ? (st.st_mode | S_IWUSR) : (st.st_mode & ~0222);
     // Changed through the descriptor, so the name cannot be swapped for a link meanwhile; without
     // /proc, by name.
-    // The owner may always change a mode: one that would stay the same is left alone.
-    if ((wanted & 07777) == (st.st_mode & 07777) && st.st_uid == geteuid()) {
-        close(fd);
-        return 0;
-    }
     char byDescriptor[40];
     snprintf(byDescriptor, sizeof byDescriptor, "/proc/self/fd/%d", fd);
     int changed = chmod(byDescriptor, wanted & 07777);

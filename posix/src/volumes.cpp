@@ -1,0 +1,187 @@
+// Volumes: the free space of the prefix's drives as GetDiskFreeSpaceA reports it (real, or what a
+// test set), and the Windows directory.
+#include "dospath.h"
+#include "layer.h"
+#include "layer_control.h"
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::mutex spaceLock;
+std::map<char, ULONGLONG> simulatedFreeSpace; // by lower-case drive letter
+
+void resetVolumes()
+{
+    std::lock_guard<std::mutex> guard(spaceLock);
+    simulatedFreeSpace.clear();
+}
+
+const layer::ResetHook resetHook(resetVolumes);
+
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The drive a resolved directory lies on: the letter the caller wrote, else the one whose target
+// holds it. 0 when no drive does.
+char driveOf(LPCSTR dosPath, const std::string &native)
+{
+    if (dosPath && dosPath[0] && dosPath[1] == ':')
+        return lowerAscii(dosPath[0]);
+    std::string dos = layer::toDosPath(native);
+    return dos.size() >= 2 && dos[1] == ':' ? lowerAscii(dos[0]) : 0;
+}
+
+// Splits a number of free bytes into the three factors GetDiskFreeSpaceA reports, each within
+// 32 bits. Real disks use Wine's layout (512-byte sectors, 8 to a cluster); Wine lets the cluster
+// count wrap beyond 16 TiB, where this doubles the sectors per cluster instead.
+void splitRealSpace(ULONGLONG freeBytes, ULONGLONG totalBytes, DWORD &sectorsPerCluster, DWORD &bytesPerSector,
+                    DWORD &freeClusters, DWORD &totalClusters)
+{
+    bytesPerSector = 512;
+    sectorsPerCluster = 8;
+    while (totalBytes / (512ull * sectorsPerCluster) > 0xFFFFFFFFull)
+        sectorsPerCluster *= 2;
+    freeClusters = static_cast<DWORD>(std::min<ULONGLONG>(freeBytes / (512ull * sectorsPerCluster), 0xFFFFFFFFull));
+    totalClusters = static_cast<DWORD>(totalBytes / (512ull * sectorsPerCluster));
+}
+
+// Splits a simulated amount so that the product of the factors is exactly that amount: Wine's
+// layout where the amount is whole 4 KiB clusters, else the amount's prime factors packed into
+// three numbers of 32 bits. An amount with no such split (one with a prime factor above 32 bits)
+// is rounded down to whole clusters.
+void splitSimulatedSpace(ULONGLONG bytes, DWORD &sectorsPerCluster, DWORD &bytesPerSector, DWORD &freeClusters)
+{
+    const ULONGLONG limit = 0xFFFFFFFFull;
+    if (bytes % 4096 == 0 && bytes / 4096 <= limit) {
+        bytesPerSector = 512;
+        sectorsPerCluster = 8;
+        freeClusters = static_cast<DWORD>(bytes / 4096);
+        return;
+    }
+    std::vector<ULONGLONG> factors;
+    ULONGLONG rest = bytes;
+    for (ULONGLONG divisor = 2; divisor < (1u << 20) && divisor * divisor <= rest; ++divisor) {
+        while (rest % divisor == 0) {
+            factors.push_back(divisor);
+            rest /= divisor;
+        }
+    }
+    if (rest > 1)
+        factors.push_back(rest);
+    // Largest factors first, each into the smallest of the three products that can take it.
+    std::sort(factors.rbegin(), factors.rend());
+    ULONGLONG products[3] = {1, 1, 1};
+    bool exact = true;
+    for (ULONGLONG factor : factors) {
+        ULONGLONG *target = std::min_element(products, products + 3);
+        if (factor > limit || *target * factor > limit) {
+            exact = false;
+            break;
+        }
+        *target *= factor;
+    }
+    if (!exact) {
+        bytesPerSector = 1;
+        sectorsPerCluster = static_cast<DWORD>((bytes + limit - 1) / limit);
+        freeClusters = static_cast<DWORD>(bytes / sectorsPerCluster);
+        return;
+    }
+    std::sort(products, products + 3);
+    sectorsPerCluster = static_cast<DWORD>(products[0]);
+    bytesPerSector = static_cast<DWORD>(products[1]);
+    freeClusters = static_cast<DWORD>(products[2]);
+}
+
+} // namespace
+
+extern "C" void layerSetFreeSpace(char drive, ULONGLONG bytes)
+{
+    std::lock_guard<std::mutex> guard(spaceLock);
+    simulatedFreeSpace[lowerAscii(drive)] = bytes;
+}
+
+extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster,
+                                         LPDWORD lpBytesPerSector, LPDWORD lpNumberOfFreeClusters,
+                                         LPDWORD lpTotalNumberOfClusters)
+{
+    if (layer::failHere("GetDiskFreeSpaceA"))
+        return FALSE;
+    // Like Wine, any directory of a drive will do; no root means the current drive's root.
+    std::string native;
+    if (!layer::resolvePath(lpRootPathName ? lpRootPathName : "\\", native))
+        return FALSE;
+    struct stat st;
+    if (stat(native.c_str(), &st) != 0) {
+        SetLastError(layer::errorFromErrno(errno));
+        return FALSE;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_DIRECTORY);
+        return FALSE;
+    }
+    struct statvfs volume;
+    if (statvfs(native.c_str(), &volume) != 0) {
+        SetLastError(layer::errorFromErrno(errno));
+        return FALSE;
+    }
+    ULONGLONG freeBytes = static_cast<ULONGLONG>(volume.f_bavail) * volume.f_frsize;
+    ULONGLONG totalBytes = static_cast<ULONGLONG>(volume.f_blocks) * volume.f_frsize;
+    DWORD sectorsPerCluster;
+    DWORD bytesPerSector;
+    DWORD freeClusters;
+    DWORD totalClusters;
+    splitRealSpace(freeBytes, totalBytes, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
+
+    char drive = driveOf(lpRootPathName, native);
+    ULONGLONG simulated = 0;
+    bool isSimulated = false;
+    {
+        std::lock_guard<std::mutex> guard(spaceLock);
+        auto it = simulatedFreeSpace.find(drive);
+        if (drive && it != simulatedFreeSpace.end()) {
+            simulated = it->second;
+            isSimulated = true;
+        }
+    }
+    if (isSimulated) {
+        splitSimulatedSpace(simulated, sectorsPerCluster, bytesPerSector, freeClusters);
+        ULONGLONG clusterBytes = static_cast<ULONGLONG>(sectorsPerCluster) * bytesPerSector;
+        totalClusters = static_cast<DWORD>(
+            std::min<ULONGLONG>(std::max<ULONGLONG>(totalBytes / clusterBytes, freeClusters), 0xFFFFFFFFull));
+    }
+    if (lpSectorsPerCluster)
+        *lpSectorsPerCluster = sectorsPerCluster;
+    if (lpBytesPerSector)
+        *lpBytesPerSector = bytesPerSector;
+    if (lpNumberOfFreeClusters)
+        *lpNumberOfFreeClusters = freeClusters;
+    if (lpTotalNumberOfClusters)
+        *lpTotalNumberOfClusters = totalClusters;
+    return TRUE;
+}
+
+extern "C" UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    if (layer::failHere("GetWindowsDirectoryA"))
+        return 0;
+    // Wine's prefix keeps Windows in C:\windows. Too small a buffer gets nothing and the size
+    // needed, terminator included; otherwise the length without it.
+    static const char windowsDirectory[] = "C:\\windows";
+    const UINT length = sizeof windowsDirectory - 1;
+    if (!lpBuffer || uSize <= length)
+        return length + 1;
+    memcpy(lpBuffer, windowsDirectory, length + 1);
+    return length;
+}

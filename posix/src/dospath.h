@@ -15,6 +15,14 @@ std::string prefixDirectory();
 // calls that need the prefix fail as they would without it.
 void reportUnusablePrefix(const std::string &reason);
 
+// What a lookup learnt of the file on the way, where the caller asks, so that it need not look again.
+struct PathFacts {
+    bool found = false; // it exists: `status` is its status (stat, through links)
+    bool free = false;  // no entry has its name, in any case, in `directory`, its directory's status
+    struct stat status;
+    struct stat directory;
+};
+
 // Resolves a DOS path to the native path of the file or directory it names, the way Wine does:
 // '\' and '/' both separate, doubled separators count as one, "C:\..." maps through
 // <prefix>/dosdevices/c:, a POSIX absolute path passes through, a relative path is taken from the
@@ -24,13 +32,6 @@ void reportUnusablePrefix(const std::string &reason);
 // On failure returns false and sets *error to the Win32 code: ERROR_PATH_NOT_FOUND for an empty
 // path, a missing directory or drive, ERROR_INVALID_NAME for a name with wildcards or other
 // characters Windows refuses, ERROR_BAD_PATHNAME for UNC and device paths.
-// What a lookup learnt of the file on the way, where the caller asks, so that it need not look again.
-struct PathFacts {
-    bool found = false; // it exists: `status` is its status (stat, through links)
-    bool free = false;  // no entry has its name, in any case, in `directory`, its directory's status
-    struct stat status;
-    struct stat directory;
-};
 bool toNativePath(const char *dosPath, std::string &native, DWORD *error, PathFacts *facts = nullptr);
 // The same for the file calls: where the path cannot be resolved, the error is the last error.
 bool resolvePath(const char *dosPath, std::string &native, PathFacts *facts = nullptr);

@@ -75,6 +75,7 @@ inline bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// A character as names compare without case: in lower case.
 char16_t foldChar(char16_t c);
 
 // Reads the character at `p` (not the end, not NUL) in the escape syntax of the registry files and
@@ -98,6 +99,7 @@ size_t escapedEnd(std::string_view src, size_t p, char endChar);
 // returns false when the text ends first.
 bool parseEscaped(std::string_view src, char endChar, std::u16string &out, size_t *consumed);
 
+// Two names in the order of their folded forms: below 0, 0 or above 0.
 int compareNames(const std::u16string &a, const std::u16string &b);
 
 struct Line {

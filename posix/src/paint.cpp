@@ -361,12 +361,8 @@ extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
 {
     if (layer::failHere("BeginPaint"))
         return nullptr;
-    if (!windowOrFail(hWnd))
+    if (!windowAnswering(hWnd, lpPaint))
         return nullptr;
-    if (!lpPaint) {
-        SetLastError(ERROR_NOACCESS);
-        return nullptr;
-    }
     return beginPaint(hWnd, *lpPaint);
 }
 

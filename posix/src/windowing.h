@@ -66,6 +66,9 @@ struct Window {
 // A pointer stays valid only until the next message is sent: a window procedure may destroy windows.
 Window *findWindow(HWND hwnd);
 Window *windowOrFail(HWND hwnd);
+// The window of a call that writes its answer through `out`: nullptr, with the last error set, when
+// the handle names no window or `out` is null (ERROR_NOACCESS).
+Window *windowAnswering(HWND hwnd, const void *out);
 
 const WindowClass *registerClass(const char *name, WNDPROC proc);
 const WindowClass *findClass(const char *name); // compared without case

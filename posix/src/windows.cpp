@@ -106,6 +106,16 @@ Window *windowOrFail(HWND hwnd)
     return w;
 }
 
+Window *windowAnswering(HWND hwnd, const void *out)
+{
+    Window *w = windowOrFail(hwnd);
+    if (w && !out) {
+        SetLastError(ERROR_NOACCESS);
+        return nullptr;
+    }
+    return w;
+}
+
 const WindowClass *registerClass(const char *name, WNDPROC proc)
 {
     State &s = state();

@@ -301,13 +301,9 @@ extern "C" BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect)
 {
     if (layer::failHere("GetWindowRect"))
         return FALSE;
-    Window *w = windowOrFail(hWnd);
+    Window *w = windowAnswering(hWnd, lpRect);
     if (!w)
         return FALSE;
-    if (!lpRect) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
     RECT rect = w->rect;
     if (Window *parent = findWindow(w->parent)) {
         POINT origin = clientOriginOnScreen(*parent);
@@ -324,13 +320,9 @@ extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect)
 {
     if (layer::failHere("GetClientRect"))
         return FALSE;
-    Window *w = windowOrFail(hWnd);
+    Window *w = windowAnswering(hWnd, lpRect);
     if (!w)
         return FALSE;
-    if (!lpRect) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
     SIZE size = clientSize(*w);
     *lpRect = {0, 0, size.cx, size.cy};
     return TRUE;
@@ -340,13 +332,9 @@ extern "C" BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint)
 {
     if (layer::failHere("ClientToScreen"))
         return FALSE;
-    Window *w = windowOrFail(hWnd);
+    Window *w = windowAnswering(hWnd, lpPoint);
     if (!w)
         return FALSE;
-    if (!lpPoint) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
     POINT origin = clientOriginOnScreen(*w);
     lpPoint->x += origin.x;
     lpPoint->y += origin.y;

@@ -29,11 +29,6 @@ bool isLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-char lowerLetter(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 char upperLetter(char c)
 {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -71,7 +66,7 @@ std::string driveRoot(char letter, bool verify = true)
     static std::mutex lock;
     static Drive drives[26];
 
-    std::string link = prefixDirectory() + "/dosdevices/" + lowerLetter(letter) + ":";
+    std::string link = prefixDirectory() + "/dosdevices/" + lowerAscii(letter) + ":";
     char buffer[4096];
     ssize_t length = readlink(link.c_str(), buffer, sizeof buffer);
     std::string target = length > 0 && (size_t)length < sizeof buffer ? std::string(buffer, (size_t)length) : "";
@@ -306,12 +301,15 @@ void noteNamesChanged(const std::string &dir, const std::string &removed, const 
     it->second.modified = st.st_mtim;
 }
 
-// A native path's directory and name.
-void splitNative(const std::string &native, std::string &dir, std::string &name)
+// A native path's directory and name; false for a path without a directory.
+bool splitNative(const std::string &native, std::string &dir, std::string &name)
 {
     size_t slash = native.rfind('/');
+    if (slash == std::string::npos)
+        return false;
     dir = slash == 0 ? "/" : native.substr(0, slash);
     name = native.substr(slash + 1);
+    return true;
 }
 
 // A DOS path taken apart: the drive it lies on (0 for a native path, which starts at "/") and its
@@ -351,7 +349,7 @@ bool parsePath(const char *dosPath, ParsedPath &parsed, DWORD *error)
         // on that drive, else the drive's root.
         if (rest.empty() || !isSeparator(rest[0])) {
             std::string cwd = toDosPath(currentDirectory());
-            if (cwd.size() >= 2 && cwd[1] == ':' && lowerLetter(cwd[0]) == lowerLetter(text[0]))
+            if (cwd.size() >= 2 && cwd[1] == ':' && lowerAscii(cwd[0]) == lowerAscii(text[0]))
                 splitExisting(cwd.substr(2), parsed.parts);
         }
     } else {
@@ -377,28 +375,22 @@ bool parsePath(const char *dosPath, ParsedPath &parsed, DWORD *error)
 void noteNameCreated(const std::string &native)
 {
     std::string dir, name;
-    if (native.find('/') == std::string::npos)
-        return;
-    splitNative(native, dir, name);
-    noteNamesChanged(dir, "", name);
+    if (splitNative(native, dir, name))
+        noteNamesChanged(dir, "", name);
 }
 
 void noteNameRemoved(const std::string &native)
 {
     std::string dir, name;
-    if (native.find('/') == std::string::npos)
-        return;
-    splitNative(native, dir, name);
-    noteNamesChanged(dir, name, "");
+    if (splitNative(native, dir, name))
+        noteNamesChanged(dir, name, "");
 }
 
 void noteNameMoved(const std::string &from, const std::string &to, bool created)
 {
     std::string fromDir, fromName, toDir, toName;
-    if (from.find('/') == std::string::npos || to.find('/') == std::string::npos)
+    if (!splitNative(from, fromDir, fromName) || !splitNative(to, toDir, toName))
         return;
-    splitNative(from, fromDir, fromName);
-    splitNative(to, toDir, toName);
     if (fromDir == toDir) {
         noteNamesChanged(fromDir, fromName, created ? toName : "");
         return;

@@ -54,16 +54,11 @@ void resetFiles()
 
 const layer::ResetHook resetHook(resetFiles);
 
-char lowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string lowerAscii(const std::string &text)
 {
     std::string lower = text;
     for (char &c : lower)
-        c = lowerAscii(c);
+        c = layer::lowerAscii(c);
     return lower;
 }
 

@@ -26,6 +26,12 @@ KernelObject *findHandle(HANDLE handle);
 // Removes the handle from the table and destroys its object; false when it was not open.
 bool closeHandle(HANDLE handle);
 
+// An ASCII letter in lower case; any other byte as it is (names are compared so, whatever the locale).
+inline char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // True when a test asked this call of `function` (its Win32 name) to fail: the last error is then
 // already set to the chosen code, and the caller returns its failure value at once.
 bool failHere(const char *function);

@@ -144,17 +144,26 @@ int childOf(const RegFile &file, int node, const std::u16string &name)
     return file.forLookups ? sortOutChild(file, node, folded) : -1;
 }
 
-// In a file read for lookups: the values of a block, read from its lines as parseRegFile reads them.
-void readValues(const RegFile &file, int block, RegKeyBlock &into)
+// In a file read for lookups: a block's lines, read as parseRegFile reads them, its values into
+// `into` where given (else passed over). Returns whether the block holds a "#link" line.
+bool readBlock(const RegFile &file, int block, RegKeyBlock *into)
 {
+    bool link = false;
     LineCursor lines(file.view(), head(file, block).begin, head(file, block).end);
     lines.next(); // the key's line
     while (lines.next()) {
         std::string_view s = lines.text();
         size_t p = skipSpaces(s, 0);
-        if (p < s.size() && (s[p] == '@' || s[p] == '"'))
-            parseValue(lines, p, into, nullptr);
+        if (p < s.size() && (s[p] == '@' || s[p] == '"')) {
+            if (into)
+                parseValue(lines, p, *into, nullptr);
+            else
+                skipValue(lines, p);
+        } else if (holdsAt(s, p, "#link")) {
+            link = true;
+        }
     }
+    return link;
 }
 
 int addNode(RegFile &file, const std::vector<std::u16string> &path)
@@ -178,23 +187,10 @@ int addNode(RegFile &file, const std::vector<std::u16string> &path)
     return node;
 }
 
-// Whether a block holds a "#link" line: in a file read for lookups, looked for only when asked,
-// line by line as a full read finds it.
+// Whether a block holds a "#link" line: in a file read for lookups, looked for only when asked.
 bool blockIsLink(const RegFile &file, int block)
 {
-    if (!file.forLookups)
-        return file.blocks[block].isLink;
-    LineCursor lines(file.view(), file.heads[block].begin, file.heads[block].end);
-    lines.next(); // the key's line
-    while (lines.next()) {
-        std::string_view s = lines.text();
-        size_t p = skipSpaces(s, 0);
-        if (p < s.size() && (s[p] == '@' || s[p] == '"'))
-            skipValue(lines, p);
-        else if (holdsAt(s, p, "#link"))
-            return true;
-    }
-    return false;
+    return file.forLookups ? readBlock(file, block, nullptr) : file.blocks[block].isLink;
 }
 
 bool isLinkNode(const RegFile &file, int node)
@@ -618,7 +614,7 @@ std::vector<RegValue> regKeyValues(const RegFile &file, int node)
     for (int block : file.nodes[node].blocks) {
         RegKeyBlock read;
         if (file.forLookups)
-            readValues(file, block, read);
+            readBlock(file, block, &read);
         const RegKeyBlock *parsed = file.forLookups ? &read : &file.blocks[block];
         for (const RegValue &value : parsed->values) {
             auto inserted = index.emplace(foldName(value.name), values.size());

@@ -28,19 +28,14 @@ void resetVolumes()
 
 const layer::ResetHook resetHook(resetVolumes);
 
-char lowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // The drive a resolved directory lies on: the letter the caller wrote, else the one whose target
 // holds it. 0 when no drive does.
 char driveOf(LPCSTR dosPath, const std::string &native)
 {
     if (dosPath && dosPath[0] && dosPath[1] == ':')
-        return lowerAscii(dosPath[0]);
+        return layer::lowerAscii(dosPath[0]);
     std::string dos = layer::toDosPath(native);
-    return dos.size() >= 2 && dos[1] == ':' ? lowerAscii(dos[0]) : 0;
+    return dos.size() >= 2 && dos[1] == ':' ? layer::lowerAscii(dos[0]) : 0;
 }
 
 // Splits a number of free bytes into the three factors GetDiskFreeSpaceA reports, each within
@@ -109,7 +104,7 @@ void splitSimulatedSpace(ULONGLONG bytes, DWORD &sectorsPerCluster, DWORD &bytes
 extern "C" void layerSetFreeSpace(char drive, ULONGLONG bytes)
 {
     std::lock_guard<std::mutex> guard(spaceLock);
-    simulatedFreeSpace[lowerAscii(drive)] = bytes;
+    simulatedFreeSpace[layer::lowerAscii(drive)] = bytes;
 }
 
 extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster,

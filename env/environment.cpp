@@ -66,8 +66,10 @@ int readInstallRecord(void)
         {"Cheater", (BYTE *)&installRecord.cheater, sizeof(DWORD), FALSE},
     };
 
+    // Read rights only: the installer never writes the record, and a user who may not write
+    // HKEY_LOCAL_MACHINE (NT's limited users) may still read it.
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RECORD_KEY, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RECORD_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
     for (const RecordValue &value : values) {
         if (!readRecordValue(key, value.name, value.buffer, value.size))

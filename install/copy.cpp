@@ -106,6 +106,9 @@ static int countEntries(const ManifestEntry *manifest)
 // when complete. It is no longer than the manifests' shortest names (the programs'), so its path
 // fits wherever theirs does.
 static const char COPY_PART[] = "~DA12~";
+// On Windows 95, 98 and Me the file being replaced steps aside meanwhile, under its own name with
+// this in front: a name of its own, so that the replace of one file never touches another's.
+static const char ASIDE_PREFIX[] = "~DA12-old~";
 
 // The copy takes its source's read-only attribute, which would keep a part that an interrupted run
 // left behind from being replaced or deleted: it is made writable first. TRUE when one was there.
@@ -115,12 +118,45 @@ static BOOL discardPart(const char *part)
     return DeleteFileA(part);
 }
 
+// Windows 95, 98 and Me set the high bit of GetVersion's answer; there MoveFileExA is a stub.
+static BOOL isWindows9x(void)
+{
+    return (GetVersion() & 0x80000000) != 0;
+}
+
+// Puts the complete part in the destination's place with renames alone, for Windows 95, 98 and
+// Me: the old file steps aside, the part takes its name, and only then is the old file deleted.
+// Whichever step fails, the file under the destination's name is whole, old or new, and nothing
+// is deleted that is the last copy of either. Without an aside path (too long for its buffer)
+// nothing is replaced.
+static BOOL swapInPart(const char *part, const char *aside, const char *destination)
+{
+    if (!aside) {
+        discardPart(part);
+        return FALSE;
+    }
+    // An old file left aside by a run cut off before its delete: this file's destination is
+    // there, so that one is no one's last copy.
+    discardPart(aside);
+    if (!MoveFileA(destination, aside)) {
+        discardPart(part);
+        return FALSE;
+    }
+    if (!MoveFileA(part, destination)) {
+        // Put back, the old file is whole again and the part can go; if it cannot be put back,
+        // both stay where they are, the old file aside.
+        if (MoveFileA(aside, destination))
+            discardPart(part);
+        return FALSE;
+    }
+    discardPart(aside);
+    return TRUE;
+}
+
 // Copies the source to the part and then puts the part in the destination's place, so that a copy
 // that fails half-way (a full disk) leaves the destination exactly as it was. A read-only or busy
-// destination is not replaced, as CopyFileA would not overwrite it. Windows 95, 98 and Me do not
-// implement MoveFileExA: there the destination is deleted and the part renamed, two changes of
-// the directory alone, between which the complete new file exists under the part's name.
-static BOOL replaceFile(const char *source, const char *part, const char *destination)
+// destination is not replaced, as CopyFileA would not overwrite it.
+static BOOL replaceFile(const char *source, const char *part, const char *aside, const char *destination)
 {
     BOOL copied = CopyFileA(source, part, FALSE);
     // A read-only part left by an interrupted run refuses the copy: once it is gone, the copy is
@@ -131,19 +167,21 @@ static BOOL replaceFile(const char *source, const char *part, const char *destin
         discardPart(part);
         return FALSE;
     }
-    if (MoveFileExA(part, destination, MOVEFILE_REPLACE_EXISTING))
-        return TRUE;
-    if (GetLastError() == ERROR_CALL_NOT_IMPLEMENTED &&
-        (DeleteFileA(destination) || GetLastError() == ERROR_FILE_NOT_FOUND) && MoveFileA(part, destination))
-        return TRUE;
-    discardPart(part);
-    return FALSE;
+    if (!isWindows9x()) {
+        if (MoveFileExA(part, destination, MOVEFILE_REPLACE_EXISTING))
+            return TRUE;
+        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
+            discardPart(part);
+            return FALSE;
+        }
+    }
+    return swapInPart(part, aside, destination);
 }
 
 // Installs one file. A file new to the game has nothing to keep: it is copied straight to its
 // name, which must still be free, and what a failed copy left of it is removed. One already there
 // is replaced through the part.
-static BOOL installFile(const char *source, const char *part, const char *destination)
+static BOOL installFile(const char *source, const char *part, const char *aside, const char *destination)
 {
     DWORD attributes = GetFileAttributesA(destination);
     if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND) {
@@ -160,7 +198,7 @@ static BOOL installFile(const char *source, const char *part, const char *destin
     // to replace a read-only file too, but Wine's replaces it.
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         return FALSE;
-    return replaceFile(source, part, destination);
+    return replaceFile(source, part, aside, destination);
 }
 
 int copyFiles(const ManifestEntry *manifest, const char *caption)
@@ -168,6 +206,7 @@ int copyFiles(const ManifestEntry *manifest, const char *caption)
     char sourcePath[1024];
     char destinationPath[1024];
     char partPath[1024];
+    char asidePath[1024];
 
     openProgressPanel();
     setStatusLine1(caption);
@@ -181,6 +220,7 @@ int copyFiles(const ManifestEntry *manifest, const char *caption)
     formatText(destinationPath, sizeof destinationPath, "%s", installRecord.installDir);
     size_t destinationTail = strlen(destinationPath);
     formatText(partPath, sizeof partPath, "%s", installRecord.installDir);
+    formatText(asidePath, sizeof asidePath, "%s", installRecord.installDir);
 
     for (int i = 0; i < count; ++i) {
         const ManifestEntry &entry = manifest[i];
@@ -192,8 +232,12 @@ int copyFiles(const ManifestEntry *manifest, const char *caption)
                            entry.subdirectory, entry.fileName);
         fits &= formatText(partPath + destinationTail, sizeof partPath - destinationTail, "%s%s", entry.subdirectory,
                            COPY_PART);
+        // Only Windows 95, 98 and Me use the aside path; a destination that fits is not refused
+        // because it does not.
+        BOOL asideFits = formatText(asidePath + destinationTail, sizeof asidePath - destinationTail, "%s%s%s",
+                                    entry.subdirectory, ASIDE_PREFIX, entry.fileName);
         setStatusLine2(entry.fileName);
-        if (!fits || !installFile(sourcePath, partPath, destinationPath)) {
+        if (!fits || !installFile(sourcePath, partPath, asideFits ? asidePath : NULL, destinationPath)) {
             formatMessage("Could not copy file '%s' to '%s'", sourcePath, destinationPath);
             showMessage(messageText, COPY_FAILED_CAPTION, MB_OK, mainDialog);
         }

@@ -9,6 +9,7 @@
 #include "win32/files.h"
 #include "win32/processes.h"
 #include "win32/resources.h"
+#include "win32/system.h"
 #include "win32/winuser.h"
 #include "win32/wingdi.h"
 

@@ -553,6 +553,10 @@ extern "C" BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileNa
 {
     if (layer::failHere("MoveFileExA"))
         return FALSE;
+    if (layer::isWindows98()) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return FALSE;
+    }
     return moveFile(lpExistingFileName, lpNewFileName, dwFlags);
 }
 

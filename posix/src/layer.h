@@ -36,6 +36,9 @@ inline char lowerAscii(char c)
 // already set to the chosen code, and the caller returns its failure value at once.
 bool failHere(const char *function);
 
+// True while a test has the layer pretend to be Windows 98 (layerPretendWindows98).
+bool isWindows98();
+
 // Called by a reset hook for each scripted control that it drops before it took effect (`what`
 // names the control call), so that layerReset reports it to the test.
 void reportUnused(const std::string &what);

@@ -11,13 +11,11 @@
 extern "C" const unsigned char layer_resources[] __attribute__((weak));
 extern "C" const unsigned char layer_resources_end[] __attribute__((weak));
 
+using layer::programModule;
 using layer::Resource;
 using layer::ResourceId;
 
 namespace {
-
-// The module handle of the program itself; Windows loads executables at this address.
-HMODULE const programModule = reinterpret_cast<HMODULE>(0x400000);
 
 WORD readWord(const unsigned char *p)
 {
@@ -126,14 +124,6 @@ std::vector<layer::Resource> layer::parseResources(const unsigned char *begin, c
         p += next;
     }
     return list;
-}
-
-extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
-{
-    if (lpModuleName == nullptr)
-        return programModule;
-    SetLastError(126 /* ERROR_MOD_NOT_FOUND */);
-    return nullptr;
 }
 
 extern "C" HRSRC WINAPI FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR lpName, WORD wLanguage)

@@ -9,6 +9,9 @@
 
 namespace layer {
 
+// The module handle of the program itself; Windows loads executables at this address.
+inline HMODULE const programModule = reinterpret_cast<HMODULE>(0x400000);
+
 // A type or name: an ordinal, or an upper-case string as resource compilers store names.
 struct ResourceId {
     bool isOrdinal = true;

@@ -1,5 +1,5 @@
 // Volumes: the free space of the prefix's drives as GetDiskFreeSpaceA reports it (real, or what a
-// test set), and the Windows directory.
+// test set).
 #include "dospath.h"
 #include "layer.h"
 #include "layer_control.h"
@@ -165,18 +165,4 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
     if (lpTotalNumberOfClusters)
         *lpTotalNumberOfClusters = totalClusters;
     return TRUE;
-}
-
-extern "C" UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
-{
-    if (layer::failHere("GetWindowsDirectoryA"))
-        return 0;
-    // Wine's prefix keeps Windows in C:\windows. Too small a buffer gets nothing and the size
-    // needed, terminator included; otherwise the length without it.
-    static const char windowsDirectory[] = "C:\\windows";
-    const UINT length = sizeof windowsDirectory - 1;
-    if (!lpBuffer || uSize <= length)
-        return length + 1;
-    memcpy(lpBuffer, windowsDirectory, length + 1);
-    return length;
 }

@@ -18,6 +18,10 @@ const char *layerReset(void);
    fails once with `error` as its last error and the call's own failure value as its result. */
 void layerFailCall(const char *function, DWORD error, int skip);
 
+/* With TRUE, the layer answers as Windows 98 does where it differs: GetVersion reports 4.10 with the
+   high bit set, and MoveFileExA, a stub there, fails with ERROR_CALL_NOT_IMPLEMENTED. */
+void layerPretendWindows98(BOOL on);
+
 /* ---- Files ---- */
 
 /* GetDiskFreeSpaceA on the drive `drive` ('C', case-insensitive) reports exactly `bytes` free bytes

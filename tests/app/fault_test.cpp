@@ -291,36 +291,77 @@ TEST_F(Faults, TheDiskFillsUpAtEachFileOfPack2)
     fillTheDiskAtEachFile(2);
 }
 
-// Where MoveFileExA is not implemented (Windows 95, 98 and Me), a file takes its destination's
-// place by a delete and a rename: the pack arrives whole, and a full disk still keeps the file.
-TEST_F(Faults, WithoutMoveFileExTheFilesArriveAndAFullDiskStillKeepsThem)
+// Where MoveFileExA is a stub (Windows 95, 98 and Me), a file takes its destination's place by
+// renames alone. The pack arrives whole, and whichever rename or delete fails at a file, no copy
+// of it is lost, not even while the files after it are replaced: the old file keeps its name, or
+// stands aside under a name of its own.
+TEST_F(Faults, OnWindows98NoStepOfAReplaceLosesTheFile)
 {
     runDialog({[&](HWND dlg) {
         hookBar(dlg);
-        for (int pack : {1, 2}) {
-            const ManifestEntry *manifest = manifestOf(pack);
-            int count = manifestRows(manifest);
-            Tree clean = cleanInstall(pack);
-            // Only a file that replaces another is renamed into place.
-            for (int i = 0; i < count; ++i)
-                if (testFileExists(installed(manifest[i])))
-                    layerFailCall("MoveFileExA", ERROR_CALL_NOT_IMPLEMENTED, 0);
-            EXPECT_EQ(installPack(pack), 1) << pack;
-            EXPECT_EQ(shown(boxes), std::vector<std::string>{}) << pack;
-            EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{}) << pack;
+        const ManifestEntry *manifest = delvarin1Manifest;
+        int count = manifestRows(manifest);
+        Tree clean = cleanInstall(1);
+        EXPECT_EQ(installPack(1), 1);
+        // A system that reports NT but only stubs MoveFileExA is served the same way.
+        for (int i = 0; i < count; ++i)
+            layerFailCall("MoveFileExA", ERROR_CALL_NOT_IMPLEMENTED, 0);
+        EXPECT_EQ(copyFiles(manifest, "NT with a stub"), 1);
+        layerPretendWindows98(TRUE);
+        EXPECT_EQ(copyFiles(manifest, "Windows 98"), 1);
+        EXPECT_EQ(shown(boxes), std::vector<std::string>{});
+        EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{});
 
-            for (int i = 0; i < count - 1; ++i)
-                layerFailCall("MoveFileExA", ERROR_CALL_NOT_IMPLEMENTED, 0);
-            atEntry(manifest[0], [] { layerFailCopy(PART, LAYER_COPY_DISK_FULL, HALF_WAY, 0); });
-            EXPECT_EQ(copyFiles(manifest, "Disk full"), 1);
-            expectFired("the game's executable");
-            EXPECT_EQ(shown(boxes), std::vector<std::string>{copyBox(manifest[0])}) << pack;
-            EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{}) << pack;
-            boxes.clear();
-            SetLastError(0xdeadbeef);
-            EXPECT_FALSE(MoveFileExA("C:\\no-such-file", "C:\\no-such-name", 0));
-            EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND) << "each file calls MoveFileExA once";
-        }
+        enum Step { Aside, In, InAndBack, DeleteOld };
+        for (int index : {0, count - 1})
+            for (Step step : {Aside, In, InAndBack, DeleteOld}) {
+                const ManifestEntry &entry = manifest[index];
+                std::string context = "step " + std::to_string(step) + " at row " + std::to_string(index);
+                std::string destination = installed(entry);
+                std::string dir = destination.substr(0, destination.rfind('\\') + 1);
+                std::string aside = dir + "~DA12-old~" + entry.fileName;
+                writeTestFile(destination, "the old file");
+                boxes.clear();
+                atEntry(entry, [step] {
+                    if (step == Aside)
+                        layerFailCall("MoveFileA", ERROR_SHARING_VIOLATION, 0);
+                    if (step == In || step == InAndBack)
+                        layerFailCall("MoveFileA", ERROR_ACCESS_DENIED, 1);
+                    if (step == InAndBack)
+                        layerFailCall("MoveFileA", ERROR_ACCESS_DENIED, 0);
+                    if (step == DeleteOld)
+                        layerFailCall("DeleteFileA", ERROR_ACCESS_DENIED, 1);
+                });
+                EXPECT_EQ(copyFiles(manifest, "Windows 98"), 1) << context;
+                expectFired(context);
+
+                Tree want = clean;
+                std::vector<std::string> wantBoxes = {copyBox(entry)};
+                if (step == Aside || step == In)
+                    want[at(destination)] = "rw:the old file";
+                if (step == InAndBack) {
+                    want.erase(at(destination));
+                    want[at(aside)] = "rw:the old file";
+                    // The part goes on to serve the next file of its directory, if there is one.
+                    if (index == count - 1)
+                        want[at(dir + PART)] = clean[at(destination)];
+                    wantBoxes.push_back(chmodBox(entry));
+                }
+                if (step == DeleteOld) {
+                    want[at(aside)] = "rw:the old file";
+                    wantBoxes.clear();
+                }
+                EXPECT_EQ(shown(boxes), wantBoxes) << context;
+                EXPECT_EQ(treeDifferences(want, tree()), std::vector<std::string>{}) << context;
+
+                // The next run puts the new file in place; what this one left is cleared by the
+                // next replace of that file.
+                boxes.clear();
+                for (int run = 0; run < (step == InAndBack ? 2 : 1); ++run)
+                    EXPECT_EQ(copyFiles(manifest, "Windows 98"), 1) << context;
+                EXPECT_EQ(shown(boxes), std::vector<std::string>{}) << context;
+                EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{}) << context;
+            }
     }});
 }
 

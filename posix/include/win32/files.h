@@ -64,7 +64,6 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster, LPDWORD lpBytesPerSector,
                               LPDWORD lpNumberOfFreeClusters, LPDWORD lpTotalNumberOfClusters);
-UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 
 WIN32_EXTERN_C_END
 

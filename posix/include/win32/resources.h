@@ -30,7 +30,6 @@
 
 WIN32_EXTERN_C_BEGIN
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType);
 HRSRC WINAPI FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR lpName, WORD wLanguage);
 HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);

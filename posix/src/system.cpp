@@ -1,0 +1,129 @@
+// The system: the version of Windows the program is told it runs on, Windows' directories in the
+// prefix, and the system DLLs that the layer serves itself, as Wine serves its built-in ones.
+#include "layer.h"
+#include "layer_control.h"
+#include "resources.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Windows 8 to 11 to a program that does not declare them in a manifest: 6.2, build 9200. Windows 98
+// is 4.10, build 1998, with the high bit set, as on Windows 95, 98 and Me.
+const DWORD ntVersion = 0x23F00206;
+const DWORD windows98Version = 0xC0000A04;
+std::atomic<bool> windows98{false};
+
+void resetSystem()
+{
+    windows98 = false;
+}
+
+const layer::ResetHook resetHook(resetSystem);
+
+const char windowsDirectory[] = "C:\\windows";
+const char systemDirectory[] = "C:\\windows\\system32";
+
+// Handles of the built-in DLLs, at addresses no native mapping of ours takes for a module.
+HMODULE const kernel32Module = reinterpret_cast<HMODULE>(0x7b000000);
+HMODULE const comctl32Module = reinterpret_cast<HMODULE>(0x7c000000);
+
+UINT copyDirectory(const char *directory, UINT length, LPSTR buffer, UINT size)
+{
+    if (!buffer || size <= length)
+        return length + 1;
+    memcpy(buffer, directory, length + 1);
+    return length;
+}
+
+// The built-in DLL of that name ("comctl32.dll"), or of that path in the system directory.
+HMODULE builtinModule(LPCSTR name)
+{
+    if (!name)
+        return nullptr;
+    std::string lower = name;
+    for (char &c : lower)
+        c = layer::lowerAscii(c);
+    std::string systemPrefix = std::string(systemDirectory) + "\\";
+    for (char &c : systemPrefix)
+        c = layer::lowerAscii(c);
+    if (lower.compare(0, systemPrefix.size(), systemPrefix) == 0)
+        lower.erase(0, systemPrefix.size());
+    if (lower == "kernel32.dll" || lower == "kernel32")
+        return kernel32Module;
+    if (lower == "comctl32.dll" || lower == "comctl32")
+        return comctl32Module;
+    return nullptr;
+}
+
+} // namespace
+
+void layerPretendWindows98(BOOL on)
+{
+    windows98 = on != FALSE;
+}
+
+bool layer::isWindows98()
+{
+    return windows98;
+}
+
+extern "C" DWORD WINAPI GetVersion(void)
+{
+    return windows98 ? windows98Version : ntVersion;
+}
+
+extern "C" UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    if (layer::failHere("GetWindowsDirectoryA"))
+        return 0;
+    return copyDirectory(windowsDirectory, sizeof windowsDirectory - 1, lpBuffer, uSize);
+}
+
+extern "C" UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    if (layer::failHere("GetSystemDirectoryA"))
+        return 0;
+    return copyDirectory(systemDirectory, sizeof systemDirectory - 1, lpBuffer, uSize);
+}
+
+extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
+{
+    if (layer::failHere("LoadLibraryA"))
+        return nullptr;
+    HMODULE module = builtinModule(lpLibFileName);
+    if (!module)
+        SetLastError(ERROR_MOD_NOT_FOUND);
+    return module;
+}
+
+extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
+{
+    if (lpModuleName == nullptr)
+        return layer::programModule;
+    HMODULE module = builtinModule(lpModuleName);
+    if (!module)
+        SetLastError(ERROR_MOD_NOT_FOUND);
+    return module;
+}
+
+// The built-in DLLs stay loaded for the process's life, as Windows' own system DLLs do.
+extern "C" BOOL WINAPI FreeLibrary(HMODULE hLibModule)
+{
+    if (hLibModule == kernel32Module || hLibModule == comctl32Module)
+        return TRUE;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
+{
+    if (hModule == comctl32Module && !IS_INTRESOURCE(lpProcName) && strcmp(lpProcName, "InitCommonControls") == 0)
+        return reinterpret_cast<FARPROC>(InitCommonControls);
+    SetLastError(hModule == kernel32Module || hModule == comctl32Module ? ERROR_PROC_NOT_FOUND : ERROR_INVALID_HANDLE);
+    return nullptr;
+}

@@ -6,10 +6,16 @@
 
 char messageText[1024];
 
+// The C runtime's own _vsnprintf (MSVCRT.DLL's on Windows) writes at most `count` characters and
+// returns -1 when the text is longer; it leaves the terminator out when the text fills them all,
+// so it is given one byte less and the last byte is always a terminator.
 static BOOL formatTextArgs(char *buffer, size_t size, const char *format, va_list args)
 {
-    int length = vsnprintf(buffer, size, format, args);
-    return length >= 0 && (size_t)length < size;
+    if (size == 0)
+        return FALSE;
+    int length = _vsnprintf(buffer, size - 1, format, args);
+    buffer[size - 1] = 0;
+    return length >= 0;
 }
 
 BOOL formatText(char *buffer, size_t size, const char *format, ...)

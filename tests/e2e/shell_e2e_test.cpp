@@ -125,3 +125,50 @@ TEST_F(ShellE2E, ThePictureShowsWholeRowsOfItsBitmapInOrder)
     EXPECT_EQ(installer.finish(), 0u);
     FreeLibrary(program);
 }
+
+const char FOREIGN_OVERRIDES[] = "Software\\Wine\\AppDefaults\\DA12Dero.exe\\DllOverrides";
+
+// Started from a folder where someone has put a comctl32.dll, beside the installer and in its
+// working directory, with Windows' search order (a DLL on disk before Wine's own), the installer
+// loads neither and its dialog, progress bar included, is created as ever.
+TEST_F(ShellE2E, LoadsNoDllFromItsFolderOrItsWorkingDirectory)
+{
+    const char *foreign = getenv("DA12_FOREIGN_COMCTL32");
+    ASSERT_TRUE(foreign && *foreign) << "DA12_FOREIGN_COMCTL32 names no DLL";
+    std::string foreignPath = std::string("Z:") + foreign;
+    for (char &c : foreignPath)
+        if (c == '/')
+            c = '\\';
+    std::string folder = root_ + "downloads\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(installerPath().c_str(), (folder + "DA12Dero.exe").c_str(), FALSE));
+    for (const std::string &dir : {folder, mediaDir_})
+        ASSERT_TRUE(CopyFileA(foreignPath.c_str(), (dir + "comctl32.dll").c_str(), FALSE)) << foreignPath;
+
+    // Wine takes its own DLLs before one on disk unless told otherwise, for this program here.
+    HKEY overrides;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, FOREIGN_OVERRIDES, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &overrides, nullptr),
+              ERROR_SUCCESS);
+    const char order[] = "native,builtin";
+    RegSetValueExA(overrides, "comctl32", 0, REG_SZ, (const BYTE *)order, sizeof order);
+    RegCloseKey(overrides);
+    HWND dialog = nullptr;
+    std::string progressClass;
+    {
+        Installer installer(mediaDir_, folder + "DA12Dero.exe");
+        dialog = installer.waitForDialog();
+        if (dialog) {
+            progressClass = className(GetDlgItem(dialog, IDC_INSTALL_BAR));
+            installer.close();
+        }
+        EXPECT_EQ(installer.finish(), 0u);
+        EXPECT_TRUE(installer.boxes().empty()) << describe(installer.boxes());
+    }
+    RegDeleteKeyA(HKEY_CURRENT_USER, FOREIGN_OVERRIDES);
+
+    for (const std::string &dir : {folder, mediaDir_})
+        EXPECT_FALSE(fileExists(dir + "comctl32.dll.loaded")) << "loaded from " << dir;
+    EXPECT_NE(dialog, nullptr);
+    EXPECT_EQ(progressClass, "msctls_progress32");
+}

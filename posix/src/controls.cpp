@@ -12,10 +12,10 @@ namespace layer {
 namespace win {
 namespace {
 
-// A button's state: BST_CHECKED/BST_INDETERMINATE in the low bits, BST_PUSHED and BST_FOCUS, and
-// whether the mouse button or the space bar went down on it (the click completes when it comes up).
+// Whether a push button is pushed in, and whether the mouse button or the space bar went down on
+// it (the click completes when it comes up).
 struct ButtonState : WindowExtra {
-    UINT state = 0;
+    bool pushed = false;
     bool pressed = false;
 };
 
@@ -23,12 +23,6 @@ ButtonState *buttonOf(HWND hwnd)
 {
     Window *w = findWindow(hwnd);
     return w ? dynamic_cast<ButtonState *>(w->extra.get()) : nullptr;
-}
-
-UINT buttonType(HWND hwnd)
-{
-    Window *w = findWindow(hwnd);
-    return w ? (w->style & BS_TYPEMASK) : 0;
 }
 
 void notifyParent(HWND hwnd, WORD code)
@@ -48,9 +42,9 @@ void paintOnly(HWND hwnd)
 void setPushed(HWND hwnd, bool pushed)
 {
     ButtonState *button = buttonOf(hwnd);
-    if (!button || ((button->state & BST_PUSHED) != 0) == pushed)
+    if (!button || button->pushed == pushed)
         return;
-    button->state = pushed ? (button->state | BST_PUSHED) : (button->state & ~BST_PUSHED);
+    button->pushed = pushed;
     invalidate(hwnd, nullptr, false);
 }
 
@@ -62,20 +56,11 @@ void release(HWND hwnd, bool inside)
     if (!button || !button->pressed)
         return;
     button->pressed = false;
-    if (!(button->state & BST_PUSHED))
+    if (!button->pushed)
         return;
     setPushed(hwnd, false);
-    if (!inside)
-        return;
-    switch (buttonType(hwnd)) {
-    case BS_AUTOCHECKBOX:
-        sendMessage(hwnd, BM_SETCHECK, !(button->state & BST_CHECKED), 0);
-        break;
-    case BS_AUTO3STATE:
-        sendMessage(hwnd, BM_SETCHECK, (button->state & BST_INDETERMINATE) ? 0 : (button->state & 3) + 1, 0);
-        break;
-    }
-    notifyParent(hwnd, BN_CLICKED);
+    if (inside)
+        notifyParent(hwnd, BN_CLICKED);
 }
 
 LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -85,9 +70,6 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     switch (msg) {
     case WM_CREATE:
-        // A user button is a push button since Windows XP.
-        if ((w->style & BS_TYPEMASK) == BS_USERBUTTON)
-            w->style = (w->style & ~BS_TYPEMASK) | BS_PUSHBUTTON;
         w->extra = std::make_unique<ButtonState>();
         return 0;
     case WM_GETDLGCODE:
@@ -96,11 +78,6 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
         case BS_DEFPUSHBUTTON:
             return DLGC_BUTTON | DLGC_DEFPUSHBUTTON;
-        case BS_RADIOBUTTON:
-        case BS_AUTORADIOBUTTON:
-            return DLGC_BUTTON | DLGC_RADIOBUTTON;
-        case BS_GROUPBOX:
-            return DLGC_STATIC;
         }
         return DLGC_BUTTON;
     case WM_ENABLE:
@@ -136,22 +113,15 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case WM_SETFOCUS:
-        if (ButtonState *button = buttonOf(hwnd))
-            button->state |= BST_FOCUS;
         invalidate(hwnd, nullptr, false);
-        if (w->style & BS_NOTIFY)
-            notifyParent(hwnd, BN_SETFOCUS);
         return 0;
     case WM_KILLFOCUS:
         if (ButtonState *button = buttonOf(hwnd)) {
-            button->state &= ~BST_FOCUS;
             if (button->pressed) {
                 button->pressed = false;
                 setPushed(hwnd, false);
             }
         }
-        if ((w = findWindow(hwnd)) && (w->style & BS_NOTIFY))
-            notifyParent(hwnd, BN_KILLFOCUS);
         invalidate(hwnd, nullptr, false);
         return 0;
     case WM_SETTEXT:
@@ -171,29 +141,6 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         sendMessage(hwnd, WM_LBUTTONDOWN, 0, 0);
         sendMessage(hwnd, WM_LBUTTONUP, 0, 0);
         return 0;
-    case BM_GETSTATE: {
-        ButtonState *button = buttonOf(hwnd);
-        return button ? button->state : 0;
-    }
-    case BM_SETSTATE:
-        setPushed(hwnd, wParam != 0);
-        return 0;
-    case BM_GETCHECK: {
-        ButtonState *button = buttonOf(hwnd);
-        return button ? (button->state & 3) : 0;
-    }
-    case BM_SETCHECK: {
-        // Push buttons and group boxes have no check; two-state buttons stop at checked.
-        static const UINT mostChecked[16] = {0, 0, 1, 1, 1, 2, 2, 0, 0, 1, 0, 0, 0, 0, 0, 0};
-        ButtonState *button = buttonOf(hwnd);
-        UINT most = mostChecked[w->style & BS_TYPEMASK];
-        if (button) {
-            UINT check = std::min(static_cast<UINT>(wParam), most);
-            button->state = (button->state & ~3u) | check;
-            invalidate(hwnd, nullptr, false);
-        }
-        return 0;
-    }
     }
     return defWindowProc(hwnd, msg, wParam, lParam);
 }

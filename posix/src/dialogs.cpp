@@ -488,31 +488,23 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
     }
     DWORD style = layout.style;
     DWORD exStyle = layout.exStyle;
-    if (style & DS_CONTROL)
-        style &= ~(WS_CAPTION | WS_SYSMENU);
     style |= DS_3DLOOK;
     if (style & DS_MODALFRAME)
         exStyle |= WS_EX_DLGMODALFRAME;
-    if ((style & DS_CONTROL) || !(style & WS_CHILD))
+    if (!(style & WS_CHILD))
         exStyle |= WS_EX_CONTROLPARENT;
 
     RECT margins = nonClientMargins(style, exStyle);
     SIZE size = {mulDiv(layout.cx, baseX, 4) + margins.left + margins.right,
                  mulDiv(layout.cy, baseY, 8) + margins.top + margins.bottom};
     SIZE desktop = desktopSize();
-    POINT pos;
-    if (style & DS_CENTER) {
-        pos = {(desktop.cx - size.cx) / 2, (desktop.cy - size.cy) / 2};
-    } else {
-        // The template places the client area; a popup's position counts from its owner's client
-        // area unless DS_ABSALIGN makes it count from the screen.
-        pos = {mulDiv(layout.x, baseX, 4) - margins.left, mulDiv(layout.y, baseY, 8) - margins.top};
-        Window *ownerWindow = findWindow(owner);
-        if (!(style & (WS_CHILD | DS_ABSALIGN)) && ownerWindow) {
-            POINT origin = clientOriginOnScreen(*ownerWindow);
-            pos.x += origin.x;
-            pos.y += origin.y;
-        }
+    // The template places the client area; a popup's position counts from its owner's client area.
+    POINT pos = {mulDiv(layout.x, baseX, 4) - margins.left, mulDiv(layout.y, baseY, 8) - margins.top};
+    Window *ownerWindow = findWindow(owner);
+    if (!(style & WS_CHILD) && ownerWindow) {
+        POINT origin = clientOriginOnScreen(*ownerWindow);
+        pos.x += origin.x;
+        pos.y += origin.y;
     }
     if (!(style & WS_CHILD)) {
         // Windows keeps a dialog on the desktop.
@@ -532,8 +524,8 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
     if (modalOwner && owner) {
         owner = topLevelOf(owner);
         *modalOwner = owner;
-        Window *ownerWindow = findWindow(owner);
-        if (ownerWindow && !(ownerWindow->style & WS_DISABLED)) {
+        Window *top = findWindow(owner);
+        if (top && !(top->style & WS_DISABLED)) {
             disabledOwner = owner;
             enableWindow(owner, false);
         }
@@ -582,8 +574,6 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
         control.createData = item.createData;
         HWND hwnd = createWindow(control);
         if (!hwnd) {
-            if (layout.style & DS_NOFAILCREATE)
-                continue;
             if (disabledOwner)
                 enableWindow(disabledOwner, true);
             destroyWindow(dialog);
@@ -606,8 +596,7 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
         if (!focus)
             focus = firstEnabledItem(dialog);
         // TRUE asks for the first tab stop to get the focus; WM_INITDIALOG may have changed them.
-        if (sendMessage(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), param) && findWindow(dialog) &&
-            (!(style & DS_CONTROL) || (style & WS_VISIBLE))) {
+        if (sendMessage(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), param) && findWindow(dialog)) {
             focus = nextTabItem(dialog, nullptr, false);
             if (!focus)
                 focus = firstEnabledItem(dialog);

@@ -16,16 +16,6 @@ namespace {
 const WORD iconId = 0x0440;
 const WORD textId = 0xFFFF;
 
-// The classic font's average character width and line height, and the classic button size.
-const int charWidth = 6;
-const int lineHeight = 13;
-const int buttonWidth = 75;
-const int buttonHeight = 23;
-const int iconSize = 32;
-const int margin = 11;
-const int buttonGap = 6;
-const int tabChars = 8; // DT_EXPANDTABS: a tab stop every eight average characters
-
 struct BoxData {
     std::string text;
     std::string caption;
@@ -79,89 +69,11 @@ int displayRank(int id)
     return static_cast<int>(std::find(std::begin(order), std::end(order), id) - std::begin(order));
 }
 
-void place(HWND hwnd, int x, int y, int width, int height)
+// Gives the default button (MB_DEFBUTTON1 to 4, counted left to right) the focus and the default
+// look. The box's own pixels are never shown, so it is not laid out: the front ends draw a box
+// from its text, caption and buttons.
+void setDefaultButton(HWND box, const BoxData &data)
 {
-    setWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
-}
-
-// The room a text takes as DrawText lays it out with DT_WORDBREAK | DT_EXPANDTABS |
-// DT_EDITCONTROL in lines of `limit` pixels: its widest line and its count of lines.
-struct TextExtent {
-    int width = 0;
-    int lines = 0;
-};
-
-// One line feed, carriage return or CR LF ends a line; blanks at a break hang at the end of the
-// line before it and take no room; a word that a line cannot hold is broken at the line's end.
-TextExtent measureText(const std::string &text, int limit)
-{
-    const size_t perLine = static_cast<size_t>(std::max(limit / charWidth, 1));
-    TextExtent extent;
-    size_t column = 0; // where the next character goes
-    size_t used = 0;   // the line's width up to the end of its last word
-    auto endLine = [&]() {
-        extent.width = std::max(extent.width, static_cast<int>(used) * charWidth);
-        ++extent.lines;
-        column = 0;
-        used = 0;
-    };
-    size_t i = 0;
-    while (i < text.size()) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            i += c == '\r' && i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
-            endLine();
-            continue;
-        }
-        if (c == ' ' || c == '\t') {
-            column = c == ' ' ? column + 1 : (column / tabChars + 1) * tabChars;
-            ++i;
-            continue;
-        }
-        size_t end = text.find_first_of(" \t\r\n", i);
-        size_t length = (end == std::string::npos ? text.size() : end) - i;
-        if (column + length <= perLine) {
-            column += length;
-            used = column;
-            i += length;
-        } else if (used > 0 || column >= perLine) {
-            endLine(); // the word starts the next line
-        } else {
-            size_t part = perLine - column;
-            column += part;
-            used = column;
-            i += part;
-            endLine();
-        }
-    }
-    endLine();
-    return extent;
-}
-
-// Sizes the box round its text, icon and buttons, centres it on the desktop, and gives the default
-// button (MB_DEFBUTTON1 to 4, counted left to right) the focus and the default look. As Windows
-// lays a box out, the text takes the lines of the longest of its own, unless the box would then be
-// wider than 5/8 of the desktop: then its lines break to keep the box within 5/8 of the desktop's
-// width, or if it is then taller than the desktop, within 3/4 or else 7/8 of it.
-void layOut(HWND box, const BoxData &data)
-{
-    bool icon = (data.style & MB_ICONMASK) != 0;
-    int textLeft = margin + (icon ? iconSize + margin : 0);
-    Window *boxWindow = findWindow(box);
-    RECT m = nonClientMargins(boxWindow->style, boxWindow->exStyle);
-    SIZE desktop = desktopSize();
-    TextExtent text;
-    for (int eighths : {5, 6, 7}) {
-        int boxWidth = static_cast<int>(desktop.cx) * eighths / 8;
-        text = measureText(data.text, boxWidth - textLeft - margin - m.left - m.right);
-        int boxHeight = margin + std::max(text.lines * lineHeight, icon ? iconSize : 0) + margin + buttonHeight +
-                        margin + m.top + m.bottom;
-        if (boxHeight <= desktop.cy)
-            break;
-    }
-    int textWidth = text.width;
-    int textHeight = text.lines * lineHeight;
-
     std::vector<HWND> buttons;
     for (HWND child : childWindows(box)) {
         Window *w = findWindow(child);
@@ -171,29 +83,10 @@ void layOut(HWND box, const BoxData &data)
     std::sort(buttons.begin(), buttons.end(),
               [](HWND a, HWND b) { return displayRank(static_cast<int>(findWindow(a)->id)) <
                                           displayRank(static_cast<int>(findWindow(b)->id)); });
-    int count = static_cast<int>(buttons.size());
-    int buttonsWidth = count * buttonWidth + (count - 1) * buttonGap;
-    int contentHeight = std::max(textHeight, icon ? iconSize : 0);
-    int clientWidth = std::max(textLeft + textWidth + margin, buttonsWidth + 2 * margin);
-    int clientHeight = margin + contentHeight + margin + buttonHeight + margin;
-
-    int width = clientWidth + m.left + m.right;
-    int height = clientHeight + m.top + m.bottom;
-    place(box, (desktop.cx - width) / 2, (desktop.cy - height) / 2, width, height);
-    place(findWindow(box)->children.front(), margin, margin, icon ? iconSize : 0, icon ? iconSize : 0);
-    for (HWND child : childWindows(box)) {
-        if (findWindow(child)->id == textId)
-            place(child, textLeft, margin + (contentHeight - textHeight) / 2, textWidth, textHeight);
-    }
-    int x = (clientWidth - buttonsWidth) / 2;
-    int defaultIndex = static_cast<int>((data.style & MB_DEFMASK) >> 8);
-    for (int i = 0; i < count; ++i) {
-        if (i == defaultIndex) {
-            setFocus(buttons[static_cast<size_t>(i)]);
-            sendMessage(buttons[static_cast<size_t>(i)], BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
-        }
-        place(buttons[static_cast<size_t>(i)], x, clientHeight - margin - buttonHeight, buttonWidth, buttonHeight);
-        x += buttonWidth + buttonGap;
+    size_t defaultIndex = (data.style & MB_DEFMASK) >> 8;
+    if (defaultIndex < buttons.size()) {
+        setFocus(buttons[defaultIndex]);
+        sendMessage(buttons[defaultIndex], BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
     }
 }
 
@@ -203,7 +96,7 @@ INT_PTR CALLBACK boxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_INITDIALOG: {
         BoxData *data = reinterpret_cast<BoxData *>(lParam);
         boxState().boxes[box] = data;
-        layOut(box, *data);
+        setDefaultButton(box, *data);
         return FALSE; // the focus is placed
     }
     case WM_COMMAND:

@@ -23,67 +23,24 @@
 
 namespace {
 
-// The object directories of Wine's tree that names reach, by the letter that marks them in a key:
-// the session's own (plain names, "Local\"), the global one ("Global\") and the sessions' links
-// ("Session\"). Wine runs every program in session 1, and session 0 is the global directory.
-const char SESSION_SPACE = 'L';
-const char GLOBAL_SPACE = 'G';
-const char SESSIONS_SPACE = 'S';
-
-// The directory a link in `space` named `component` leads to, or 0 when there is no such link.
-// Link names are case-sensitive, as on Windows.
-char linkTarget(char space, const std::string &component)
-{
-    if (space == SESSIONS_SPACE)
-        return component == "0" ? GLOBAL_SPACE : component == "1" ? SESSION_SPACE : 0;
-    if (component == "Local")
-        return SESSION_SPACE;
-    if (component == "Global")
-        return GLOBAL_SPACE;
-    if (component == "Session")
-        return SESSIONS_SPACE;
-    return 0;
-}
-
-// Follows the links at the start of a name and returns the key of the object it names (the letter
-// of its directory, then its leaf name), or 0 with the error Windows gives for that name. Any other
-// backslash leads into a directory that does not exist. (Wine answers ERROR_INVALID_HANDLE rather
-// than ERROR_PATH_NOT_FOUND where that component names an existing object.)
-DWORD objectKey(const std::string &name, std::string &key)
+// The error Windows gives for a name, or 0. The program's names are plain ones, in the session's
+// own directory; a backslash would lead into a directory of the object tree, and those
+// (the "Local" and "Global" links among them) are not served here.
+DWORD nameError(const std::string &name)
 {
     if (name[0] == '\\')
         return ERROR_BAD_PATHNAME;
-    char space = SESSION_SPACE;
-    size_t start = 0;
-    for (;;) {
-        size_t separator = name.find('\\', start);
-        std::string component = name.substr(start, separator == std::string::npos ? std::string::npos
-                                                                                   : separator - start);
-        if (component.empty())
-            return ERROR_INVALID_NAME;
-        char target = linkTarget(space, component);
-        if (separator == std::string::npos) {
-            // A link is neither a semaphore nor a mutex.
-            if (target)
-                return ERROR_INVALID_HANDLE;
-            key = std::string(1, space) + component;
-            return 0;
-        }
-        if (!target)
-            return ERROR_PATH_NOT_FOUND;
-        space = target;
-        start = separator + 1;
-    }
+    return name.find('\\') == std::string::npos ? 0 : ERROR_PATH_NOT_FOUND;
 }
 
-// The file name of an object: the 128-bit FNV-1a hash of its key in hex, since a name of up to
-// MAX_PATH bytes of any kind does not fit a file name. The file records the key, so that two keys
+// The file name of an object: the 128-bit FNV-1a hash of its name in hex, since a name of up to
+// MAX_PATH bytes of any kind does not fit a file name. The file records the name, so that two names
 // of one hash are told apart.
-std::string fileNameOf(const std::string &key)
+std::string fileNameOf(const std::string &name)
 {
     unsigned __int128 hash = (static_cast<unsigned __int128>(0x6c62272e07bb0142ULL) << 64) | 0x62b821756295c58dULL;
     const unsigned __int128 prime = (static_cast<unsigned __int128>(1) << 88) | 0x13b;
-    for (unsigned char c : key) {
+    for (unsigned char c : name) {
         hash ^= c;
         hash *= prime;
     }
@@ -219,7 +176,7 @@ char kindLetter(layer::HandleKind kind)
     return kind == layer::HandleKind::Mutex ? 'M' : 'S';
 }
 
-// What an object's file records: the letter of its kind, then its key.
+// What an object's file records: the letter of its kind, then its name.
 std::string readRecord(int fd)
 {
     // One byte more than the longest record, so that a longer file never matches one.
@@ -238,8 +195,7 @@ HANDLE failWith(DWORD error)
 // to 0 or ERROR_ALREADY_EXISTS, as Windows does.
 HANDLE createObject(layer::HandleKind kind, const std::string &name)
 {
-    std::string key;
-    if (DWORD error = objectKey(name, key))
+    if (DWORD error = nameError(name))
         return failWith(error);
     std::string storeName;
     if (DWORD error = storeNameOfPrefix(storeName))
@@ -248,11 +204,11 @@ HANDLE createObject(layer::HandleKind kind, const std::string &name)
     if (DWORD error = openStore(storeName, store))
         return failWith(error);
 
-    const std::string file = fileNameOf(key);
+    const std::string file = fileNameOf(name);
     int fd = openat(store.dir, file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return failWith(storeError(errno));
-    const std::string record = kindLetter(kind) + key;
+    const std::string record = kindLetter(kind) + name;
     bool existed;
     DWORD error = 0;
     if (lockFile(fd, LOCK_EX | LOCK_NB) == 0) {

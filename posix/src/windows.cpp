@@ -457,18 +457,6 @@ extern "C" LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex)
     return windowLong(hWnd, nIndex, false, 0, value) ? static_cast<LONG>(value) : 0;
 }
 
-extern "C" LONG WINAPI SetWindowLongA(HWND hWnd, int nIndex, LONG dwNewLong)
-{
-    if (layer::failHere("SetWindowLongA"))
-        return 0;
-    if (pointerIndex(nIndex)) {
-        SetLastError(ERROR_INVALID_INDEX);
-        return 0;
-    }
-    LONG_PTR old = 0;
-    return windowLong(hWnd, nIndex, true, dwNewLong, old) ? static_cast<LONG>(old) : 0;
-}
-
 extern "C" BOOL WINAPI IsWindow(HWND hWnd)
 {
     if (layer::failHere("IsWindow"))

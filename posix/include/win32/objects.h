@@ -14,8 +14,9 @@ void WINAPI SetLastError(DWORD dwErrCode);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 
 /* Names are shared by all processes of the user that work in the same Wine prefix, compared with
-   case, at most MAX_PATH bytes, with the prefixes Wine gives them: "Local\" (the same as none),
-   "Global\", "Session\0\" and "Session\1\" (Wine's one session). A name that exists already
+   case, at most MAX_PATH bytes, in the session's own directory: a name with a backslash leads into
+   directories of the object tree that are not served (ERROR_PATH_NOT_FOUND, or ERROR_BAD_PATHNAME
+   for a leading one). A name that exists already
    gives a new handle and ERROR_ALREADY_EXISTS; a name held by the other kind gives NULL and
    ERROR_INVALID_HANDLE; a new object sets the last error to 0. A NULL or empty name makes an
    object of the process's own. Counts and ownership are not modelled: the objects stand for names

@@ -392,7 +392,6 @@ LRESULT WINAPI CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARA
 LONG_PTR WINAPI GetWindowLongPtrA(HWND hWnd, int nIndex);
 LONG_PTR WINAPI SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong);
 LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex);
-LONG WINAPI SetWindowLongA(HWND hWnd, int nIndex, LONG dwNewLong);
 
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 BOOL WINAPI IsWindow(HWND hWnd);

@@ -3,7 +3,7 @@
 // a loop waits (a test's handlers, the WINLAYER_SCRIPT file, a front end), with the fallback that
 // ends a loop that none of them answers.
 #include "layer.h"
-#include "layer_control.h"
+#include "seam.h"
 #include "windowing.h"
 
 #include <cstdio>
@@ -45,8 +45,6 @@ InputQueue &queue()
 }
 
 struct Sources {
-    LayerIdleHandler idleHandler = nullptr;
-    void *idleContext = nullptr;
     // Loops that the fallback already tried to end with Escape or Enter.
     std::set<HWND> fallbackTried;
 };
@@ -121,11 +119,6 @@ void translateInput(const InputEvent &event)
 void queueInput(const InputEvent &event)
 {
     queue().events.push_back(event);
-}
-
-bool gaveInput(HWND loopWindow)
-{
-    return messagePending() || !findWindow(loopWindow) || dialogEnded(loopWindow);
 }
 
 // Nobody gave input: a dialog ends as Escape ends it, a message box as Enter does. A loop that is
@@ -226,14 +219,8 @@ void deactivateByUser(HWND hwnd)
 
 void idle(HWND loopWindow)
 {
-    Sources &s = sources();
-    if (offerToHandler(loopWindow))
+    if (testKit && testKit->idle(loopWindow))
         return;
-    if (s.idleHandler) {
-        s.idleHandler(loopWindow, s.idleContext);
-        if (gaveInput(loopWindow))
-            return;
-    }
     if (frontEndInput(loopWindow))
         return;
     fallBack(loopWindow);
@@ -246,49 +233,9 @@ const ResetHook resetInput([] {
     q.events.clear();
     q.messages.clear();
     q.shift = false;
-    Sources &s = sources();
-    s.idleHandler = nullptr;
-    s.idleContext = nullptr;
-    s.fallbackTried.clear();
+    sources().fallbackTried.clear();
 });
 
 } // namespace
 } // namespace win
 } // namespace layer
-
-using namespace layer::win;
-
-extern "C" void layerSetIdleHandler(LayerIdleHandler handler, void *context)
-{
-    sources().idleHandler = handler;
-    sources().idleContext = context;
-}
-
-extern "C" void layerPressKey(UINT vk, BOOL shift)
-{
-    pressKey(vk, shift != FALSE);
-}
-
-extern "C" void layerClick(HWND window)
-{
-    click(window);
-}
-
-extern "C" void layerCloseWindow(HWND window)
-{
-    pressCloseBox(window);
-}
-
-extern "C" void layerActivate(HWND window, UINT how)
-{
-    if (how != WA_ACTIVE && how != WA_CLICKACTIVE) {
-        fprintf(stderr, "layerActivate: %u is neither WA_ACTIVE nor WA_CLICKACTIVE\n", how);
-        return;
-    }
-    activateByUser(window, how);
-}
-
-extern "C" void layerDeactivate(HWND window)
-{
-    deactivateByUser(window);
-}

@@ -1,6 +1,7 @@
 // The handle table, scripted failures and reset hooks that every API family of the layer uses.
 #include "layer.h"
 #include "layer_control.h"
+#include "seam.h"
 
 #include <map>
 #include <mutex>
@@ -53,6 +54,7 @@ std::vector<void (*)()> &resetHooks()
 } // namespace
 
 TerminalHooks terminalHooks = {nullptr, nullptr};
+const TestKit *testKit = nullptr;
 
 HANDLE addHandle(std::unique_ptr<KernelObject> object)
 {

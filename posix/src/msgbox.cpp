@@ -1,7 +1,6 @@
 // Message boxes: a modal dialog of the dialog class with the caption, an icon, the text (control
 // 0xFFFF, as Windows numbers it) and the buttons of the box's type under their command ids.
 #include "layer.h"
-#include "layer_control.h"
 #include "windowing.h"
 
 #include <algorithm>
@@ -21,13 +20,10 @@ struct BoxData {
     std::string caption;
     UINT style;
     HWND owner;
-    bool offered = false; // the test's handler has seen it
 };
 
 struct BoxState {
     std::map<HWND, BoxData *> boxes;
-    LayerMessageBoxHandler handler = nullptr;
-    void *context = nullptr;
 };
 
 BoxState &boxState()
@@ -144,39 +140,15 @@ bool messageBoxView(HWND hwnd, MessageBoxView &view)
     return true;
 }
 
-bool offerToHandler(HWND box)
-{
-    BoxState &s = boxState();
-    auto it = s.boxes.find(box);
-    if (!s.handler || it == s.boxes.end() || it->second->offered)
-        return false;
-    BoxData &data = *it->second;
-    data.offered = true;
-    int answer = s.handler(box, data.owner, data.text.c_str(), data.caption.c_str(), data.style, s.context);
-    if (!answer || !findWindow(box) || dialogEnded(box))
-        return answer != 0;
-    return endDialog(box, answer);
-}
-
 namespace {
 
-const ResetHook resetBoxes([] {
-    boxState().boxes.clear();
-    boxState().handler = nullptr;
-    boxState().context = nullptr;
-});
+const ResetHook resetBoxes([] { boxState().boxes.clear(); });
 
 } // namespace
 } // namespace win
 } // namespace layer
 
 using namespace layer::win;
-
-extern "C" void layerSetMessageBoxHandler(LayerMessageBoxHandler handler, void *context)
-{
-    boxState().handler = handler;
-    boxState().context = context;
-}
 
 extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
 {

@@ -248,8 +248,6 @@ Surface &surfaceOf(Window &window)
     SIZE client = clientSize(window);
     SIZE desktop = desktopSize();
     SIZE size = {std::min(client.cx, desktop.cx), std::min(client.cy, desktop.cy)};
-    if (surface.drawnWith.empty())
-        surface.drawnWith = systemPaletteNow();
     if (surface.width == size.cx && surface.height == size.cy)
         return surface;
     // A resized client area keeps the pixels that still fit; the rest starts black.
@@ -275,7 +273,7 @@ void fillSurface(Window &window, const RECT &rect, COLORREF colour)
     for (LONG y = area.top; y < area.bottom; ++y)
         std::fill_n(surface.pixels.begin() + static_cast<size_t>(y) * surface.width + area.left,
                     area.right - area.left, pixel);
-    surface.drawnWith = systemPaletteNow();
+    drewOn(surface);
 }
 
 void releaseWindowDCs(HWND hwnd)

@@ -229,13 +229,15 @@ void releaseWindowDCs(HWND hwnd);
 // shows now.
 uint32_t devicePixel(const DeviceContext &dc, COLORREF colour);
 COLORREF shownColour(uint32_t pixel);
-std::vector<PALETTEENTRY> systemPaletteNow();
+// Pixels were drawn on the surface (the palette display notes the system palette they were
+// drawn with).
+void drewOn(Surface &surface);
+// A palette's entries, or null when the handle names none; the default palette is a stock object.
+std::vector<PALETTEENTRY> *paletteEntries(HPALETTE hpal);
 HPALETTE defaultPalette();
-// A window that is none of ours: the one another program realises its palette through.
+bool deletePalette(HPALETTE hpal);
+// A handle that no window of ours takes: the window of another program.
 HWND outsideWindow();
-// Another program realises a palette in the foreground: it claims system entries, and our
-// top-level windows get WM_PALETTECHANGED.
-void realizeOutsidePalette(const PALETTEENTRY *entries, UINT count);
 
 // ---- Message boxes (msgbox.cpp) ----
 
@@ -246,8 +248,6 @@ struct MessageBoxView {
     HWND owner;
 };
 bool messageBoxView(HWND hwnd, MessageBoxView &view);
-// Gives a message box to the test's message box handler, once; true when the handler answered it.
-bool offerToHandler(HWND box);
 
 // ---- Input (input.cpp) ----
 

@@ -37,6 +37,15 @@ State &state()
     return s;
 }
 
+} // namespace
+
+HWND outsideWindow()
+{
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(0xFFFE));
+}
+
+namespace {
+
 HWND newHandle()
 {
     State &s = state();

@@ -772,14 +772,6 @@ extern "C" HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem)
     return control;
 }
 
-extern "C" int WINAPI GetDlgCtrlID(HWND hWnd)
-{
-    if (layer::failHere("GetDlgCtrlID"))
-        return 0;
-    Window *w = windowOrFail(hWnd);
-    return w ? static_cast<int>(w->id) : 0;
-}
-
 extern "C" LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
     if (layer::failHere("SendDlgItemMessageA"))
@@ -796,35 +788,7 @@ extern "C" BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpStrin
     return control && sendMessage(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
 }
 
-extern "C" UINT WINAPI GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax)
-{
-    if (layer::failHere("GetDlgItemTextA"))
-        return 0;
-    if (lpString && cchMax > 0)
-        lpString[0] = '\0';
-    HWND control = GetDlgItem(hDlg, nIDDlgItem);
-    if (!control || !lpString || cchMax <= 0)
-        return 0;
-    return static_cast<UINT>(
-        sendMessage(control, WM_GETTEXT, static_cast<WPARAM>(cchMax), reinterpret_cast<LPARAM>(lpString)));
-}
-
-extern "C" BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect)
-{
-    if (layer::failHere("MapDialogRect"))
-        return FALSE;
-    if (!windowOrFail(hDlg))
-        return FALSE;
-    DialogInfo *info = infoOf(hDlg);
-    if (!info || !lpRect)
-        return FALSE;
-    lpRect->left = mulDiv(lpRect->left, info->baseX, 4);
-    lpRect->right = mulDiv(lpRect->right, info->baseX, 4);
-    lpRect->top = mulDiv(lpRect->top, info->baseY, 8);
-    lpRect->bottom = mulDiv(lpRect->bottom, info->baseY, 8);
-    return TRUE;
-}
-
+// ==== from dialogs.cpp
 extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
     if (layer::failHere("DefDlgProcA"))
@@ -860,4 +824,20 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
         return handled;
     info = infoOf(hDlg);
     return info ? info->msgResult : 0;
+}
+
+extern "C" BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect)
+{
+    if (layer::failHere("MapDialogRect"))
+        return FALSE;
+    if (!windowOrFail(hDlg))
+        return FALSE;
+    DialogInfo *info = infoOf(hDlg);
+    if (!info || !lpRect)
+        return FALSE;
+    lpRect->left = mulDiv(lpRect->left, info->baseX, 4);
+    lpRect->right = mulDiv(lpRect->right, info->baseX, 4);
+    lpRect->top = mulDiv(lpRect->top, info->baseY, 8);
+    lpRect->bottom = mulDiv(lpRect->bottom, info->baseY, 8);
+    return TRUE;
 }

@@ -176,17 +176,3 @@ extern "C" HWND WINAPI SetFocus(HWND hWnd)
     return setFocus(hWnd);
 }
 
-extern "C" HWND WINAPI GetFocus(void)
-{
-    if (layer::failHere("GetFocus"))
-        return nullptr;
-    return focusWindow();
-}
-
-extern "C" HWND WINAPI GetActiveWindow(void)
-{
-    if (layer::failHere("GetActiveWindow"))
-        return nullptr;
-    return activeWindow();
-}
-

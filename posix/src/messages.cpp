@@ -101,13 +101,6 @@ extern "C" LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARA
     return sendMessage(hWnd, Msg, wParam, lParam);
 }
 
-extern "C" BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
-{
-    if (layer::failHere("PostMessageA"))
-        return FALSE;
-    return postMessage(hWnd, Msg, wParam, lParam);
-}
-
 LRESULT layer::win::defWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
     Window *w = findWindow(hWnd);
@@ -153,15 +146,6 @@ LRESULT layer::win::defWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPa
         return TRUE;
     }
     return 0;
-}
-
-extern "C" LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
-{
-    if (layer::failHere("DefWindowProcA"))
-        return 0;
-    if (!windowOrFail(hWnd))
-        return 0;
-    return defWindowProc(hWnd, Msg, wParam, lParam);
 }
 
 extern "C" LRESULT WINAPI CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam,

@@ -127,6 +127,19 @@ void releaseDC(HDC hdc)
     paintState().dcs.erase(hdc);
 }
 
+
+void collectVisible(HWND hwnd, std::vector<HWND> &order)
+{
+    Window *w = findWindow(hwnd);
+    if (!w || !(w->style & WS_VISIBLE))
+        return;
+    order.push_back(hwnd);
+    for (HWND child : w->children)
+        collectVisible(child, order);
+}
+
+} // namespace
+
 // Sends WM_ERASEBKGND for a window whose update region asks for it; a handled erase clears the
 // request.
 bool sendErase(HWND hwnd)
@@ -147,18 +160,6 @@ bool needsPaint(HWND hwnd)
     Window *w = findWindow(hwnd);
     return w && w->invalid && isVisible(hwnd);
 }
-
-void collectVisible(HWND hwnd, std::vector<HWND> &order)
-{
-    Window *w = findWindow(hwnd);
-    if (!w || !(w->style & WS_VISIBLE))
-        return;
-    order.push_back(hwnd);
-    for (HWND child : w->children)
-        collectVisible(child, order);
-}
-
-} // namespace
 
 DeviceContext *findDC(HDC hdc)
 {
@@ -313,37 +314,6 @@ extern "C" BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase
     return TRUE;
 }
 
-extern "C" BOOL WINAPI ValidateRect(HWND hWnd, const RECT *lpRect)
-{
-    if (layer::failHere("ValidateRect"))
-        return FALSE;
-    if (!hWnd) {
-        // As documented, a null window makes ValidateRect invalidate and repaint every window.
-        for (HWND top : topLevelWindows())
-            invalidate(top, nullptr, true);
-        return TRUE;
-    }
-    if (!windowOrFail(hWnd))
-        return FALSE;
-    validate(hWnd, lpRect);
-    return TRUE;
-}
-
-extern "C" BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase)
-{
-    if (layer::failHere("GetUpdateRect"))
-        return FALSE;
-    Window *w = windowOrFail(hWnd);
-    if (!w)
-        return FALSE;
-    bool invalid = needsPaint(hWnd);
-    if (lpRect)
-        *lpRect = invalid ? w->update : RECT{0, 0, 0, 0};
-    if (invalid && bErase)
-        sendErase(hWnd);
-    return invalid;
-}
-
 extern "C" BOOL WINAPI UpdateWindow(HWND hWnd)
 {
     if (layer::failHere("UpdateWindow"))
@@ -398,12 +368,3 @@ extern "C" int WINAPI ReleaseDC(HWND, HDC hDC)
     return 1;
 }
 
-extern "C" HWND WINAPI WindowFromDC(HDC hDC)
-{
-    if (layer::failHere("WindowFromDC"))
-        return nullptr;
-    DeviceContext *dc = findDC(hDC);
-    if (!dc)
-        return nullptr;
-    return dc->window ? dc->window : desktopWindow();
-}

@@ -126,6 +126,39 @@ std::vector<layer::Resource> layer::parseResources(const unsigned char *begin, c
     return list;
 }
 
+extern "C" HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType)
+{
+    if (layer::failHere("FindResourceA"))
+        return nullptr;
+    return FindResourceExA(hModule, lpType, lpName, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+}
+
+extern "C" HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo)
+{
+    if (layer::failHere("LoadResource"))
+        return nullptr;
+    if (!hResInfo || !isOwnModule(hModule))
+        return nullptr;
+    return const_cast<unsigned char *>(reinterpret_cast<const Resource *>(hResInfo)->data);
+}
+
+extern "C" LPVOID WINAPI LockResource(HGLOBAL hResData)
+{
+    if (layer::failHere("LockResource"))
+        return nullptr;
+    return hResData;
+}
+
+extern "C" DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo)
+{
+    if (!hResInfo || !isOwnModule(hModule)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return reinterpret_cast<const Resource *>(hResInfo)->size;
+}
+
+// ==== from resources.cpp
 extern "C" HRSRC WINAPI FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR lpName, WORD wLanguage)
 {
     if (layer::failHere("FindResourceExA"))
@@ -165,36 +198,4 @@ extern "C" HRSRC WINAPI FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR l
         return nullptr;
     }
     return reinterpret_cast<HRSRC>(const_cast<Resource *>(best));
-}
-
-extern "C" HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType)
-{
-    if (layer::failHere("FindResourceA"))
-        return nullptr;
-    return FindResourceExA(hModule, lpType, lpName, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
-}
-
-extern "C" HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo)
-{
-    if (layer::failHere("LoadResource"))
-        return nullptr;
-    if (!hResInfo || !isOwnModule(hModule))
-        return nullptr;
-    return const_cast<unsigned char *>(reinterpret_cast<const Resource *>(hResInfo)->data);
-}
-
-extern "C" LPVOID WINAPI LockResource(HGLOBAL hResData)
-{
-    if (layer::failHere("LockResource"))
-        return nullptr;
-    return hResData;
-}
-
-extern "C" DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo)
-{
-    if (!hResInfo || !isOwnModule(hModule)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    return reinterpret_cast<const Resource *>(hResInfo)->size;
 }

@@ -213,6 +213,9 @@ void endPaint(HWND hwnd, const PAINTSTRUCT &paint);
 void invalidate(HWND hwnd, const RECT *rect, bool erase); // rect in client coordinates, null: all
 void validate(HWND hwnd, const RECT *rect);
 HWND nextWindowToPaint();
+bool needsPaint(HWND hwnd); // it has an update region and shows
+// Sends WM_ERASEBKGND where the update region asks for it; true when the window erased it.
+bool sendErase(HWND hwnd);
 void paintNow(HWND hwnd); // UpdateWindow: WM_PAINT to the window and its children that need it
 // The erase that Windows does at once when a window appears.
 void eraseNow(HWND hwnd);

@@ -454,33 +454,6 @@ extern "C" LONG_PTR WINAPI SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwN
     return windowLong(hWnd, nIndex, true, dwNewLong, old) ? old : 0;
 }
 
-extern "C" LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex)
-{
-    if (layer::failHere("GetWindowLongA"))
-        return 0;
-    if (pointerIndex(nIndex)) {
-        SetLastError(ERROR_INVALID_INDEX);
-        return 0;
-    }
-    LONG_PTR value = 0;
-    return windowLong(hWnd, nIndex, false, 0, value) ? static_cast<LONG>(value) : 0;
-}
-
-extern "C" BOOL WINAPI IsWindow(HWND hWnd)
-{
-    if (layer::failHere("IsWindow"))
-        return FALSE;
-    return windowOrFail(hWnd) != nullptr;
-}
-
-extern "C" BOOL WINAPI IsWindowEnabled(HWND hWnd)
-{
-    if (layer::failHere("IsWindowEnabled"))
-        return FALSE;
-    Window *w = windowOrFail(hWnd);
-    return w && !(w->style & WS_DISABLED);
-}
-
 extern "C" BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable)
 {
     if (layer::failHere("EnableWindow"))
@@ -497,120 +470,14 @@ extern "C" HWND WINAPI GetDesktopWindow(void)
     return desktopWindow();
 }
 
-extern "C" HWND WINAPI GetParent(HWND hWnd)
+extern "C" LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex)
 {
-    if (layer::failHere("GetParent"))
-        return nullptr;
-    Window *w = windowOrFail(hWnd);
-    if (!w)
-        return nullptr;
-    if (w->parent)
-        return w->parent;
-    // A popup's "parent" is its owner.
-    return (w->style & WS_POPUP) ? w->owner : nullptr;
-}
-
-extern "C" HWND WINAPI GetWindow(HWND hWnd, UINT uCmd)
-{
-    if (layer::failHere("GetWindow"))
-        return nullptr;
-    Window *w = windowOrFail(hWnd);
-    if (!w)
-        return nullptr;
-    if (uCmd == GW_CHILD) {
-        std::vector<HWND> children = childWindows(hWnd);
-        return children.empty() ? nullptr : children.front();
-    }
-    if (uCmd == GW_OWNER)
-        return w->parent ? nullptr : w->owner;
-    if (uCmd == GW_ENABLEDPOPUP) {
-        // The enabled popup that the window owns, else the window itself.
-        for (HWND candidate : topLevelWindows()) {
-            Window *popup = findWindow(candidate);
-            if (popup->owner == hWnd && (popup->style & WS_POPUP) && (popup->style & WS_VISIBLE) &&
-                !(popup->style & WS_DISABLED))
-                return candidate;
-        }
-        return hWnd;
-    }
-    if (uCmd > GW_HWNDPREV || isDesktop(hWnd))
-        return nullptr;
-    const std::vector<HWND> siblings = siblingsOf(*w);
-    auto self = std::find(siblings.begin(), siblings.end(), hWnd);
-    switch (uCmd) {
-    case GW_HWNDFIRST:
-        return siblings.front();
-    case GW_HWNDLAST:
-        return siblings.back();
-    case GW_HWNDNEXT:
-        return self + 1 < siblings.end() ? *(self + 1) : nullptr;
-    default:
-        return self > siblings.begin() ? *(self - 1) : nullptr;
-    }
-}
-
-extern "C" HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName)
-{
-    if (layer::failHere("FindWindowA"))
-        return nullptr;
-    // A class may be given as an atom; the system's classes are named "#<atom>".
-    std::string className;
-    if (lpClassName)
-        className = IS_INTRESOURCE(lpClassName)
-                        ? "#" + std::to_string(LOWORD(reinterpret_cast<ULONG_PTR>(lpClassName)))
-                        : std::string(lpClassName);
-    if (lpClassName && !findClass(className.c_str())) {
-        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
-        return nullptr;
-    }
-    // Titles compare without case, as Windows compares them.
-    for (HWND hwnd : topLevelWindows()) {
-        Window *w = findWindow(hwnd);
-        if (lpClassName && strcasecmp(w->windowClass->name.c_str(), className.c_str()) != 0)
-            continue;
-        if (lpWindowName && strcasecmp(w->text.c_str(), lpWindowName) != 0)
-            continue;
-        return hwnd;
-    }
-    return nullptr;
-}
-
-extern "C" int WINAPI GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
-{
-    if (layer::failHere("GetClassNameA"))
+    if (layer::failHere("GetWindowLongA"))
         return 0;
-    Window *w = windowOrFail(hWnd);
-    if (!w)
-        return 0;
-    if (!lpClassName || nMaxCount <= 0) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    if (pointerIndex(nIndex)) {
+        SetLastError(ERROR_INVALID_INDEX);
         return 0;
     }
-    const std::string &name = w->windowClass->name;
-    size_t count = std::min(name.size(), static_cast<size_t>(nMaxCount) - 1);
-    memcpy(lpClassName, name.data(), count);
-    lpClassName[count] = '\0';
-    return static_cast<int>(count);
+    LONG_PTR value = 0;
+    return windowLong(hWnd, nIndex, false, 0, value) ? static_cast<LONG>(value) : 0;
 }
-
-extern "C" int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount)
-{
-    if (layer::failHere("GetWindowTextA"))
-        return 0;
-    if (lpString && nMaxCount > 0)
-        lpString[0] = '\0';
-    if (!windowOrFail(hWnd) || !lpString || nMaxCount <= 0)
-        return 0;
-    return static_cast<int>(
-        sendMessage(hWnd, WM_GETTEXT, static_cast<WPARAM>(nMaxCount), reinterpret_cast<LPARAM>(lpString)));
-}
-
-extern "C" BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString)
-{
-    if (layer::failHere("SetWindowTextA"))
-        return FALSE;
-    if (!windowOrFail(hWnd))
-        return FALSE;
-    return sendMessage(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
-}
-

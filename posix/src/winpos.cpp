@@ -276,27 +276,6 @@ extern "C" BOOL WINAPI IsWindowVisible(HWND hWnd)
     return windowOrFail(hWnd) && isVisible(hWnd);
 }
 
-extern "C" int WINAPI GetSystemMetrics(int nIndex)
-{
-    if (layer::failHere("GetSystemMetrics"))
-        return 0;
-    switch (nIndex) {
-    case SM_CXSCREEN:
-        return desktopSize().cx;
-    case SM_CYSCREEN:
-        return desktopSize().cy;
-    case SM_CXMINTRACK:
-        return minTrack.cx;
-    case SM_CYMINTRACK:
-        return minTrack.cy;
-    case SM_CXMAXTRACK:
-        return maxTrack().cx;
-    case SM_CYMAXTRACK:
-        return maxTrack().cy;
-    }
-    return 0;
-}
-
 extern "C" BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect)
 {
     if (layer::failHere("GetWindowRect"))
@@ -328,22 +307,30 @@ extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect)
     return TRUE;
 }
 
-extern "C" BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint)
-{
-    if (layer::failHere("ClientToScreen"))
-        return FALSE;
-    Window *w = windowAnswering(hWnd, lpPoint);
-    if (!w)
-        return FALSE;
-    POINT origin = clientOriginOnScreen(*w);
-    lpPoint->x += origin.x;
-    lpPoint->y += origin.y;
-    return TRUE;
-}
-
 extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags)
 {
     if (layer::failHere("SetWindowPos"))
         return FALSE;
     return setWindowPos(hWnd, hWndInsertAfter, X, Y, cx, cy, uFlags);
+}
+
+extern "C" int WINAPI GetSystemMetrics(int nIndex)
+{
+    if (layer::failHere("GetSystemMetrics"))
+        return 0;
+    switch (nIndex) {
+    case SM_CXSCREEN:
+        return desktopSize().cx;
+    case SM_CYSCREEN:
+        return desktopSize().cy;
+    case SM_CXMINTRACK:
+        return minTrack.cx;
+    case SM_CYMINTRACK:
+        return minTrack.cy;
+    case SM_CXMAXTRACK:
+        return maxTrack().cx;
+    case SM_CYMAXTRACK:
+        return maxTrack().cy;
+    }
+    return 0;
 }

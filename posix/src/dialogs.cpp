@@ -753,8 +753,6 @@ extern "C" INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplate
 
 extern "C" BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult)
 {
-    if (layer::failHere("EndDialog"))
-        return FALSE;
     if (!windowOrFail(hDlg))
         return FALSE;
     return endDialog(hDlg, nResult);
@@ -774,16 +772,12 @@ extern "C" HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem)
 
 extern "C" LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
-    if (layer::failHere("SendDlgItemMessageA"))
-        return 0;
     HWND control = GetDlgItem(hDlg, nIDDlgItem);
     return control ? sendMessage(control, Msg, wParam, lParam) : 0;
 }
 
 extern "C" BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString)
 {
-    if (layer::failHere("SetDlgItemTextA"))
-        return FALSE;
     HWND control = GetDlgItem(hDlg, nIDDlgItem);
     return control && sendMessage(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
 }
@@ -791,8 +785,6 @@ extern "C" BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpStrin
 // ==== from dialogs.cpp
 extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
-    if (layer::failHere("DefDlgProcA"))
-        return 0;
     if (!windowOrFail(hDlg))
         return 0;
     DialogInfo *info = infoOf(hDlg);
@@ -828,8 +820,6 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
 
 extern "C" BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect)
 {
-    if (layer::failHere("MapDialogRect"))
-        return FALSE;
     if (!windowOrFail(hDlg))
         return FALSE;
     DialogInfo *info = infoOf(hDlg);

@@ -171,8 +171,6 @@ using namespace layer::win;
 
 extern "C" HWND WINAPI SetFocus(HWND hWnd)
 {
-    if (layer::failHere("SetFocus"))
-        return nullptr;
     return setFocus(hWnd);
 }
 

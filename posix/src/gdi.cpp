@@ -158,8 +158,6 @@ extern "C" HPALETTE WINAPI CreatePalette(const LOGPALETTE *plpal)
 
 extern "C" HPALETTE WINAPI SelectPalette(HDC hdc, HPALETTE hPal, BOOL bForceBkgd)
 {
-    if (layer::failHere("SelectPalette"))
-        return nullptr;
     DeviceContext *dc = findDC(hdc);
     if (!dc || !paletteEntries(hPal))
         return nullptr;
@@ -190,8 +188,6 @@ extern "C" BOOL WINAPI UpdateColors(HDC hdc)
 
 extern "C" int WINAPI SetStretchBltMode(HDC hdc, int mode)
 {
-    if (layer::failHere("SetStretchBltMode"))
-        return 0;
     DeviceContext *dc = findDC(hdc);
     if (!dc)
         return 0;
@@ -208,8 +204,6 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
                                     int ySrc, int SrcWidth, int SrcHeight, const void *lpBits,
                                     const BITMAPINFO *lpbmi, UINT iUsage, DWORD rop)
 {
-    if (layer::failHere("StretchDIBits"))
-        return 0;
     DeviceContext *dc = findDC(hdc);
     if (!dc || !lpBits)
         return 0;

@@ -94,8 +94,6 @@ using namespace layer::win;
 
 extern "C" LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
-    if (layer::failHere("SendMessageA"))
-        return 0;
     if (!windowOrFail(hWnd))
         return 0;
     return sendMessage(hWnd, Msg, wParam, lParam);
@@ -151,8 +149,6 @@ LRESULT layer::win::defWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPa
 extern "C" LRESULT WINAPI CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam,
                                           LPARAM lParam)
 {
-    if (layer::failHere("CallWindowProcA"))
-        return 0;
     if (!lpPrevWndFunc)
         return 0;
     return lpPrevWndFunc(hWnd, Msg, wParam, lParam);

@@ -300,8 +300,6 @@ using namespace layer::win;
 
 extern "C" BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase)
 {
-    if (layer::failHere("InvalidateRect"))
-        return FALSE;
     if (!hWnd) {
         // A null window invalidates every window.
         for (HWND top : topLevelWindows())
@@ -316,8 +314,6 @@ extern "C" BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase
 
 extern "C" BOOL WINAPI UpdateWindow(HWND hWnd)
 {
-    if (layer::failHere("UpdateWindow"))
-        return FALSE;
     if (!windowOrFail(hWnd))
         return FALSE;
     paintNow(hWnd);
@@ -327,8 +323,6 @@ extern "C" BOOL WINAPI UpdateWindow(HWND hWnd)
 
 extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
 {
-    if (layer::failHere("BeginPaint"))
-        return nullptr;
     if (!windowAnswering(hWnd, lpPaint))
         return nullptr;
     return beginPaint(hWnd, *lpPaint);
@@ -336,8 +330,6 @@ extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
 
 extern "C" BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint)
 {
-    if (layer::failHere("EndPaint"))
-        return FALSE;
     if (lpPaint)
         endPaint(hWnd, *lpPaint);
     return TRUE;
@@ -360,8 +352,6 @@ extern "C" HDC WINAPI GetDC(HWND hWnd)
 // Windows releases the DC whichever window is named.
 extern "C" int WINAPI ReleaseDC(HWND, HDC hDC)
 {
-    if (layer::failHere("ReleaseDC"))
-        return 0;
     if (!findDC(hDC))
         return 0;
     releaseDC(hDC);

@@ -135,8 +135,6 @@ extern "C" HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpT
 
 extern "C" HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo)
 {
-    if (layer::failHere("LoadResource"))
-        return nullptr;
     if (!hResInfo || !isOwnModule(hModule))
         return nullptr;
     return const_cast<unsigned char *>(reinterpret_cast<const Resource *>(hResInfo)->data);
@@ -144,8 +142,6 @@ extern "C" HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo)
 
 extern "C" LPVOID WINAPI LockResource(HGLOBAL hResData)
 {
-    if (layer::failHere("LockResource"))
-        return nullptr;
     return hResData;
 }
 
@@ -161,8 +157,6 @@ extern "C" DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo)
 // ==== from resources.cpp
 extern "C" HRSRC WINAPI FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR lpName, WORD wLanguage)
 {
-    if (layer::failHere("FindResourceExA"))
-        return nullptr;
     if (!isOwnModule(hModule)) {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;

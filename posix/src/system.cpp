@@ -79,22 +79,16 @@ extern "C" DWORD WINAPI GetVersion(void)
 
 extern "C" UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
 {
-    if (layer::failHere("GetWindowsDirectoryA"))
-        return 0;
     return copyDirectory(windowsDirectory, sizeof windowsDirectory - 1, lpBuffer, uSize);
 }
 
 extern "C" UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
 {
-    if (layer::failHere("GetSystemDirectoryA"))
-        return 0;
     return copyDirectory(systemDirectory, sizeof systemDirectory - 1, lpBuffer, uSize);
 }
 
 extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
 {
-    if (layer::failHere("LoadLibraryA"))
-        return nullptr;
     HMODULE module = builtinModule(lpLibFileName);
     if (!module)
         SetLastError(ERROR_MOD_NOT_FOUND);

@@ -440,24 +440,18 @@ bool pointerIndex(int index)
 
 extern "C" LONG_PTR WINAPI GetWindowLongPtrA(HWND hWnd, int nIndex)
 {
-    if (layer::failHere("GetWindowLongPtrA"))
-        return 0;
     LONG_PTR value = 0;
     return windowLong(hWnd, nIndex, false, 0, value) ? value : 0;
 }
 
 extern "C" LONG_PTR WINAPI SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong)
 {
-    if (layer::failHere("SetWindowLongPtrA"))
-        return 0;
     LONG_PTR old = 0;
     return windowLong(hWnd, nIndex, true, dwNewLong, old) ? old : 0;
 }
 
 extern "C" BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable)
 {
-    if (layer::failHere("EnableWindow"))
-        return FALSE;
     if (!windowOrFail(hWnd))
         return FALSE;
     return enableWindow(hWnd, bEnable != FALSE);
@@ -465,15 +459,11 @@ extern "C" BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable)
 
 extern "C" HWND WINAPI GetDesktopWindow(void)
 {
-    if (layer::failHere("GetDesktopWindow"))
-        return nullptr;
     return desktopWindow();
 }
 
 extern "C" LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex)
 {
-    if (layer::failHere("GetWindowLongA"))
-        return 0;
     if (pointerIndex(nIndex)) {
         SetLastError(ERROR_INVALID_INDEX);
         return 0;

@@ -36,6 +36,10 @@ inline char lowerAscii(char c)
 // already set to the chosen code, and the caller returns its failure value at once.
 bool failHere(const char *function);
 
+// The directory where the named objects of the current prefix are kept; "" when the prefix is
+// missing.
+std::string objectStorePath();
+
 // True while a test has the layer pretend to be Windows 98 (layerPretendWindows98).
 bool isWindows98();
 

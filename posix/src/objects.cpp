@@ -8,7 +8,6 @@
 // open and the last close atomic across processes.
 #include "dospath.h"
 #include "layer.h"
-#include "layer_control.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -262,16 +261,10 @@ bool nameTooLong(LPCSTR lpName)
 
 } // namespace
 
-extern "C" BOOL layerObjectStorePath(char *buffer, DWORD size)
+std::string layer::objectStorePath()
 {
     std::string name;
-    if (storeNameOfPrefix(name) != 0)
-        return FALSE;
-    std::string path = storeRoot() + "/" + name;
-    if (!buffer || path.size() >= size)
-        return FALSE;
-    memcpy(buffer, path.c_str(), path.size() + 1);
-    return TRUE;
+    return storeNameOfPrefix(name) == 0 ? storeRoot() + "/" + name : std::string();
 }
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE hObject)

@@ -95,7 +95,8 @@ HWND createWindow(const CreateParams &params);
 void destroyWindow(HWND hwnd);
 
 HWND desktopWindow();
-SIZE desktopSize();
+SIZE desktopSize(); // 1024 x 768 unless a test sets another
+void setDesktopSize(SIZE size);
 HWND topLevelOf(HWND hwnd);            // the window itself when it is top level
 bool isChildOf(HWND parent, HWND hwnd); // any depth
 bool isVisible(HWND hwnd);              // its WS_VISIBLE and every ancestor's

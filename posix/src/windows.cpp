@@ -3,7 +3,6 @@
 // subclassing. Messages, focus and placement have files of their own (messages.cpp, focus.cpp,
 // winpos.cpp).
 #include "layer.h"
-#include "layer_control.h"
 #include "windowing.h"
 
 #include <algorithm>
@@ -356,22 +355,18 @@ const ResetHook resetWindows([] {
 });
 
 } // namespace
+
+void setDesktopSize(SIZE size)
+{
+    state().desktop = size;
+    if (Window *desktop = findWindow(desktopWindow()))
+        desktop->rect = {0, 0, size.cx, size.cy};
+}
+
 } // namespace win
 } // namespace layer
 
 using namespace layer::win;
-
-extern "C" void layerSetDesktopSize(int width, int height)
-{
-    if (width < 1 || height < 1) {
-        fprintf(stderr, "layerSetDesktopSize: %d x %d is no desktop size; it stays %ld x %ld\n", width,
-                height, static_cast<long>(state().desktop.cx), static_cast<long>(state().desktop.cy));
-        return;
-    }
-    state().desktop = {width, height};
-    if (Window *desktop = findWindow(desktopWindow()))
-        desktop->rect = {0, 0, width, height};
-}
 
 namespace {
 

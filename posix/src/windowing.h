@@ -172,6 +172,8 @@ struct DialogSpec {
 // Reads a dialog template (DLGTEMPLATE or DLGTEMPLATEEX with its items) of `size` bytes; false when
 // it ends before its last field. Item creation data points into `data`.
 bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout);
+// A template's point size 0x7FFF stands for the message font, 8 points here.
+const WORD messageFontPoints = 0x7FFF;
 // Creates a dialog and its controls, sends WM_INITDIALOG and sets the first focus, as
 // CreateDialogIndirectParam does; for a modal dialog it first disables the owner's top-level window
 // (*modalOwner receives it). Null when a control's class is missing.

@@ -99,6 +99,19 @@ void compose(Screen &screen, const std::vector<HWND> &shown, Drawing &drawing);
 // characters beyond ASCII go as '?'.
 std::string frameUpdate(const Screen &now, const Screen *before, bool utf8);
 
+// Texts as the screen shows them (textcodes.cpp): a window's text (ANSI) as characters the terminal
+// can show, controls as '?'; without its mnemonic marks ("&&" stands for "&"); without blanks at
+// either end; cut at its line feeds; a button's label on one line (a multiline text's lines joined
+// by a blank); and wrapped into lines of at most `width` characters at blanks, keeping its line
+// feeds and cutting a word longer than a line.
+std::u32string displayText(const std::string &text);
+std::u32string withoutMnemonics(const std::u32string &text);
+std::u32string trimmed(const std::u32string &text);
+std::vector<std::u32string> splitLines(const std::u32string &text);
+std::u32string buttonLabel(const std::string &text);
+std::vector<std::u32string> wrapText(const std::u32string &text, int width);
+std::u32string ascii(const std::string &text);
+
 // The visible push buttons of a window in reading order, and the key that clicks the n-th of them.
 std::vector<HWND> keyedButtons(HWND window);
 char keyForButton(size_t index);

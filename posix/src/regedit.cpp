@@ -190,7 +190,7 @@ void insertBlock(RegFile &file, const std::vector<std::u16string> &path, const s
 {
     std::string block = keyLine(path) + values;
     for (const RegKeyBlock &existing : file.blocks) {
-        if (comparePaths(existing.path, path) > 0) {
+        if (comparePaths(regKeyPath(file, existing.node), path) > 0) {
             file.text.insert(existing.begin, block + "\n");
             return;
         }

@@ -24,22 +24,35 @@ int childOf(const RegFile &file, int node, const std::u16string &name)
     return it == children.end() ? -1 : it->second;
 }
 
-int addNode(RegFile &file, const std::vector<std::u16string> &path)
+// The next element of a key path from `begin` on, as [begin, end); false when none is left.
+// Doubled and trailing backslashes separate nothing more.
+bool nextElement(const std::u16string &path, size_t &begin, size_t &end)
+{
+    while (begin < path.size() && path[begin] == u'\\')
+        ++begin;
+    end = std::min(path.find(u'\\', begin), path.size());
+    return begin < end;
+}
+
+// The node of a key path as a key line names it, with the keys on the way that are new.
+int addNode(RegFile &file, const std::u16string &path)
 {
     int node = 0;
-    for (const std::u16string &name : path) {
-        std::u16string folded = foldName(name);
+    std::u16string folded;
+    for (size_t begin = 0, end; nextElement(path, begin, end); begin = end) {
+        folded.assign(path, begin, end - begin);
+        for (char16_t &c : folded)
+            c = foldChar(c);
         auto it = file.nodes[node].children.find(folded);
         if (it != file.nodes[node].children.end()) {
             node = it->second;
             continue;
         }
-        RegNode child;
-        child.name = name;
-        child.parent = node;
-        file.nodes.push_back(child);
-        int added = static_cast<int>(file.nodes.size()) - 1;
-        file.nodes[node].children[folded] = added;
+        int added = static_cast<int>(file.nodes.size());
+        file.nodes[node].children.emplace(folded, added);
+        file.nodes.emplace_back();
+        file.nodes.back().name.assign(path, begin, end - begin);
+        file.nodes.back().parent = node;
         node = added;
     }
     return node;
@@ -125,10 +138,10 @@ std::u16string foldName(const std::u16string &name)
     return folded;
 }
 
-bool parseRegFile(const std::string &text, RegFile &file, std::string &error)
+bool parseRegFile(std::string text, RegFile &file, std::string &error)
 {
     RegFile parsed;
-    parsed.text = text;
+    parsed.text = std::move(text);
     parsed.nodes.emplace_back();
     LineCursor lines(parsed.text);
     if (!lines.next() || lines.text() != "WINE REGISTRY Version 2") {
@@ -136,6 +149,7 @@ bool parseRegFile(const std::string &text, RegFile &file, std::string &error)
         return false;
     }
     int current = -1; // the block that option and value lines belong to
+    std::u16string name;
     while (lines.next()) {
         std::string_view s = lines.text();
         size_t p = skipSpaces(s, 0);
@@ -149,15 +163,13 @@ bool parseRegFile(const std::string &text, RegFile &file, std::string &error)
                 current = -1;
                 break;
             }
-            RegKeyBlock block;
-            std::u16string name;
-            parseEscaped(s.substr(p + 1, close - p - 1), '\0', name, nullptr);
-            block.path = splitKeyPath(name);
-            block.begin = lines.line().begin;
-            block.end = lines.line().next;
-            parsed.blocks.push_back(std::move(block));
-            current = static_cast<int>(parsed.blocks.size()) - 1;
-            parsed.nodes[addNode(parsed, parsed.blocks[current].path)].blocks.push_back(current);
+            parseEscaped(s.substr(p + 1, close - p - 1), name);
+            current = static_cast<int>(parsed.blocks.size());
+            parsed.blocks.emplace_back();
+            parsed.blocks[current].node = addNode(parsed, name);
+            parsed.blocks[current].begin = lines.line().begin;
+            parsed.blocks[current].end = lines.line().next;
+            parsed.nodes[parsed.blocks[current].node].blocks.push_back(current);
             break;
         }
         case '@':
@@ -190,7 +202,7 @@ bool parseRegFile(const std::string &text, RegFile &file, std::string &error)
             static const std::string_view rootLine = ";; All keys relative to ";
             if (parsed.blocks.empty() && s.compare(p, rootLine.size(), rootLine) == 0) {
                 std::u16string root;
-                parseEscaped(s.substr(p + rootLine.size()), '\0', root, nullptr);
+                parseEscaped(s.substr(p + rootLine.size()), root);
                 parsed.root = splitKeyPath(root);
             }
             break;
@@ -253,7 +265,7 @@ RegLoad loadRegFile(const std::string &path, RegFile &file, std::string &error)
     RegLoad read = readRegText(path, text, error);
     if (read != RegLoad::Ok)
         return read;
-    if (!parseRegFile(text, file, error)) {
+    if (!parseRegFile(std::move(text), file, error)) {
         error = path + ": " + error;
         return RegLoad::Invalid;
     }
@@ -263,15 +275,8 @@ RegLoad loadRegFile(const std::string &path, RegFile &file, std::string &error)
 std::vector<std::u16string> splitKeyPath(const std::u16string &path)
 {
     std::vector<std::u16string> elements;
-    size_t begin = 0;
-    while (begin <= path.size()) {
-        size_t end = path.find(u'\\', begin);
-        if (end == std::u16string::npos)
-            end = path.size();
-        if (end > begin)
-            elements.push_back(path.substr(begin, end - begin));
-        begin = end + 1;
-    }
+    for (size_t begin = 0, end; nextElement(path, begin, end); begin = end)
+        elements.push_back(path.substr(begin, end - begin));
     return elements;
 }
 

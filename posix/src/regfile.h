@@ -29,10 +29,10 @@ struct RegValue {
 
 // One "[key]" block of the file with the option and value lines that follow it.
 struct RegKeyBlock {
-    std::vector<std::u16string> path; // below the file's root key
-    size_t begin = 0;                 // start of the "[...]" line
-    size_t end = 0;                   // after its last option or value line
-    bool isLink = false;              // "#link": a symbolic link through its SymbolicLinkValue
+    int node = 0;        // the key it defines, in RegFile::nodes
+    size_t begin = 0;    // start of the "[...]" line
+    size_t end = 0;      // after its last option or value line
+    bool isLink = false; // "#link": a symbolic link through its SymbolicLinkValue
     std::vector<RegValue> values;
 };
 
@@ -56,7 +56,7 @@ struct RegFile {
 
 // Parses the text of a registry file. It fails only for text that is not a registry file (Wine then
 // ignores the whole file); a malformed line is skipped as Wine skips it and listed in file.warnings.
-bool parseRegFile(const std::string &text, RegFile &file, std::string &error);
+bool parseRegFile(std::string text, RegFile &file, std::string &error);
 
 enum class RegLoad { Ok, Missing, Unreadable, Invalid };
 // Reads and parses a file; `error` names the file and what is wrong with it.

@@ -8,12 +8,10 @@
 
 namespace layer {
 
-char16_t foldChar(char16_t c)
+char16_t foldWideChar(char16_t c)
 {
-    // The C.UTF-8 locale knows the case of every character; without it ASCII and Latin-1 still fold.
+    // The C.UTF-8 locale knows the case of every character; without it Latin-1 still folds.
     static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    if (c < 0x80)
-        return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c;
     if (c >= 0xD800 && c < 0xE000)
         return c;
     if (utf8)
@@ -143,20 +141,22 @@ size_t escapedEnd(std::string_view src, size_t p, char endChar)
     return std::string_view::npos;
 }
 
-bool parseEscaped(std::string_view src, char endChar, std::u16string &out, size_t *consumed)
+void parseEscaped(std::string_view src, std::u16string &out)
 {
     out.clear();
+    out.reserve(src.size()); // no character takes fewer bytes than UTF-16 units
     size_t p = 0;
-    while (p < src.size() && src[p] && src[p] != endChar) {
+    while (p < src.size() && src[p]) {
+        unsigned char c = static_cast<unsigned char>(src[p]);
+        if (c != '\\' && c < 0x80) { // most of a file: plain ASCII, which stands for itself
+            out.push_back(c);
+            ++p;
+            continue;
+        }
         unsigned value;
         if (readEscapedChar(src, p, value))
             appendUtf16(out, value);
     }
-    if (endChar && (p >= src.size() || src[p] != endChar))
-        return false;
-    if (consumed)
-        *consumed = endChar ? p + 1 : p;
-    return true;
 }
 
 int compareNames(const std::u16string &a, const std::u16string &b)
@@ -173,12 +173,13 @@ void parseValue(LineCursor &lines, size_t start, RegKeyBlock &block, RegFile &fi
     value.begin = lines.line().begin;
     size_t p = 1;
     if (s[0] == '"') {
-        size_t consumed = 0;
-        if (!parseEscaped(s.substr(1), '"', value.name, &consumed)) {
+        size_t close = escapedEnd(s, 1, '"');
+        if (close == std::string_view::npos) {
             file.warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
             return;
         }
-        p = 1 + consumed;
+        parseEscaped(s.substr(1, close - 1), value.name);
+        p = close + 1;
     }
     p = skipSpaces(s, p);
     if (p >= s.size() || s[p] != '=') {
@@ -202,8 +203,11 @@ void parseValue(LineCursor &lines, size_t start, RegKeyBlock &block, RegFile &fi
         if (rest.compare(0, length, tag.text) != 0)
             continue;
         known = true;
+        size_t close = escapedEnd(rest, length, '"');
+        ok = close != std::string_view::npos;
         std::u16string text;
-        ok = parseEscaped(rest.substr(length), '"', text, nullptr);
+        if (ok)
+            parseEscaped(rest.substr(length, close - length), text);
         value.type = tag.type;
         value.data = stringData(text);
         break;

@@ -32,18 +32,26 @@ inline bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// A character as names compare without case: in lower case.
-char16_t foldChar(char16_t c);
+// A character beyond ASCII as names compare without case: in lower case.
+char16_t foldWideChar(char16_t c);
+
+// A character as names compare without case: in lower case. Inline, since every key name of a
+// file is folded character by character, and most of them are plain ASCII.
+inline char16_t foldChar(char16_t c)
+{
+    if (c >= 0x80)
+        return foldWideChar(c);
+    return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c;
+}
 
 // Where text in the escape syntax that starts at `p` ends: the position of `endChar`, or npos when
 // the text ends first. Escaped characters never end it; nothing else needs decoding to find it.
 // For text without NUL bytes, as LineCursor gives lines.
 size_t escapedEnd(std::string_view src, size_t p, char endChar);
 
-// Text in the escape syntax, read up to `endChar` (which is consumed; '\0' reads to the end);
-// returns false when the text ends first. Bytes from 0x80 on are UTF-8; an invalid sequence is
-// dropped, as Wine drops it.
-bool parseEscaped(std::string_view src, char endChar, std::u16string &out, size_t *consumed);
+// Decodes text in the escape syntax, up to a NUL byte if there is one. Bytes from 0x80 on are
+// UTF-8; an invalid sequence is dropped, as Wine drops it.
+void parseEscaped(std::string_view src, std::u16string &out);
 
 // Two names in the order of their folded forms: below 0, 0 or above 0.
 int compareNames(const std::u16string &a, const std::u16string &b);

@@ -311,8 +311,8 @@ bool deleteRegKey(RegFile &file, const std::vector<std::u16string> &path, RegVie
         int current = pending.back();
         pending.pop_back();
         doomed.insert(doomed.end(), file.nodes[current].blocks.begin(), file.nodes[current].blocks.end());
-        for (const auto &child : file.nodes[current].children)
-            pending.push_back(child.second);
+        for (int child : file.nodes[current].children)
+            pending.push_back(child);
     }
     std::sort(doomed.begin(), doomed.end(),
               [&](int a, int b) { return file.blocks[a].begin > file.blocks[b].begin; });

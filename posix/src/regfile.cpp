@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <string_view>
 
 #include <fcntl.h>
@@ -17,11 +18,37 @@ namespace {
 
 const std::u16string wow6432Node = u"wow6432node"; // folded
 
+// A key's name against a folded name, as names compare: below 0, 0 or above 0.
+int compareToFolded(const std::u16string &name, std::u16string_view folded)
+{
+    for (size_t i = 0; i < name.size() && i < folded.size(); ++i) {
+        char16_t c = foldChar(name[i]);
+        if (c != folded[i])
+            return c < folded[i] ? -1 : 1;
+    }
+    return name.size() < folded.size() ? -1 : name.size() > folded.size() ? 1 : 0;
+}
+
+// Where the child named `folded` is among the children of `node`, or where it would go.
+std::vector<int>::const_iterator childPlace(const RegFile &file, int node, std::u16string_view folded)
+{
+    const std::vector<int> &children = file.nodes[node].children;
+    return std::lower_bound(children.begin(), children.end(), folded, [&file](int child, std::u16string_view name) {
+        return compareToFolded(file.nodes[child].name, name) < 0;
+    });
+}
+
+// Whether the child at `place` is the one named `folded`.
+bool isChildAt(const RegFile &file, int node, std::vector<int>::const_iterator place, std::u16string_view folded)
+{
+    return place != file.nodes[node].children.end() && compareToFolded(file.nodes[*place].name, folded) == 0;
+}
+
 int childOf(const RegFile &file, int node, const std::u16string &name)
 {
-    const std::map<std::u16string, int> &children = file.nodes[node].children;
-    auto it = children.find(foldName(name));
-    return it == children.end() ? -1 : it->second;
+    std::u16string folded = foldName(name);
+    auto place = childPlace(file, node, folded);
+    return isChildAt(file, node, place, folded) ? *place : -1;
 }
 
 // The next element of a key path from `begin` on, as [begin, end); false when none is left.
@@ -43,13 +70,13 @@ int addNode(RegFile &file, const std::u16string &path)
         folded.assign(path, begin, end - begin);
         for (char16_t &c : folded)
             c = foldChar(c);
-        auto it = file.nodes[node].children.find(folded);
-        if (it != file.nodes[node].children.end()) {
-            node = it->second;
+        auto place = childPlace(file, node, folded);
+        if (isChildAt(file, node, place, folded)) {
+            node = *place;
             continue;
         }
         int added = static_cast<int>(file.nodes.size());
-        file.nodes[node].children.emplace(folded, added);
+        file.nodes[node].children.insert(place, added);
         file.nodes.emplace_back();
         file.nodes.back().name.assign(path, begin, end - begin);
         file.nodes.back().parent = node;

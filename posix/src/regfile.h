@@ -8,7 +8,6 @@
 // The registry holds UTF-16 text; its users convert it with these.
 #include "codepage.h"
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -37,11 +36,13 @@ struct RegKeyBlock {
 };
 
 // A key of the tree the blocks describe. Keys that only hold subkeys have no block of their own.
+// Children are found by their names in a sorted list: a real system.reg holds some 25,000 keys, and
+// a map would keep a folded copy of each name besides.
 struct RegNode {
     std::u16string name;
     int parent = -1;
-    std::vector<int> blocks;                // the blocks that define this key, in file order
-    std::map<std::u16string, int> children; // by folded name
+    std::vector<int> blocks;   // the blocks that define this key, in file order
+    std::vector<int> children; // in the order of their names, compared without case
 };
 
 struct RegFile {

@@ -1,8 +1,8 @@
 // The installer's start against a prefix the size of a real one: the whole program (start, the
-// environment check that reads the compilation's record, the dialog, its end) against the demo
-// prefix and against the same prefix whose system.reg has the size and shape of the file that
-// wineboot makes (about 16,000 keys, 26,000 values, long hex values, links, a 32-bit view), taken
-// in turn. Reports the median of each and their ratio.
+// environment check that reads the compilation's record, the dialog, its end) against a prefix whose
+// system.reg has the size and shape of the file that wineboot makes (about 16,000 keys, 26,000
+// values, long hex values, links, a 32-bit view), and against the demo prefix for comparison, taken
+// in turn. Reports the median of each; the real-size start is to stay under 50 ms.
 #include <benchmark/benchmark.h>
 
 #include <spawn.h>
@@ -174,7 +174,6 @@ void BM_StartAgainstARealSizePrefix(benchmark::State &state)
     }
     state.counters["demo_ms"] = median(demo) * 1000;
     state.counters["real_ms"] = median(real) * 1000;
-    state.counters["ratio"] = median(real) / median(demo);
 }
 BENCHMARK(BM_StartAgainstARealSizePrefix)->Iterations(41)->Unit(benchmark::kMillisecond);
 

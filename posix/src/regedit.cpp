@@ -190,7 +190,7 @@ void insertBlock(RegFile &file, const std::vector<std::u16string> &path, const s
 {
     std::string block = keyLine(path) + values;
     for (const RegKeyBlock &existing : file.blocks) {
-        if (comparePaths(existing.path, path) > 0) {
+        if (comparePaths(regKeyPath(file, existing.node), path) > 0) {
             file.text.insert(existing.begin, block + "\n");
             return;
         }
@@ -311,8 +311,8 @@ bool deleteRegKey(RegFile &file, const std::vector<std::u16string> &path, RegVie
         int current = pending.back();
         pending.pop_back();
         doomed.insert(doomed.end(), file.nodes[current].blocks.begin(), file.nodes[current].blocks.end());
-        for (const auto &child : file.nodes[current].children)
-            pending.push_back(child.second);
+        for (int child : file.nodes[current].children)
+            pending.push_back(child);
     }
     std::sort(doomed.begin(), doomed.end(),
               [&](int a, int b) { return file.blocks[a].begin > file.blocks[b].begin; });

@@ -7,12 +7,8 @@
 
 // The registry holds UTF-16 text; its users convert it with these.
 #include "codepage.h"
-#include "mapping.h"
 
-#include <map>
-#include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace layer {
@@ -30,70 +26,42 @@ struct RegValue {
     size_t end = 0;
 };
 
-// Where one "[key]" block of the file lies.
-struct RegKeyHead {
-    size_t begin = 0;     // start of the "[...]" line
-    size_t end = 0;       // after its last option or value line
-    size_t nameBegin = 0; // the key's name in RegFile::text, as written between the brackets
-    size_t nameEnd = 0;
-    bool isLink = false;  // "#link": a symbolic link through its SymbolicLinkValue
-};
-
 // One "[key]" block of the file with the option and value lines that follow it.
-struct RegKeyBlock : RegKeyHead {
-    std::vector<std::u16string> path; // below the file's root key
+struct RegKeyBlock {
+    int node = 0;        // the key it defines, in RegFile::nodes
+    size_t begin = 0;    // start of the "[...]" line
+    size_t end = 0;      // after its last option or value line
+    bool isLink = false; // "#link": a symbolic link through its SymbolicLinkValue
     std::vector<RegValue> values;
 };
 
 // A key of the tree the blocks describe. Keys that only hold subkeys have no block of their own.
+// Children are found by their names in a sorted list: a real system.reg holds some 25,000 keys, and
+// a map would keep a folded copy of each name besides.
 struct RegNode {
     std::u16string name;
     int parent = -1;
-    std::vector<int> blocks;                // the blocks (or heads) that define this key, in file order
-    std::map<std::u16string, int> children; // by folded name
-    // In a file read for lookups, the blocks below this key not yet sorted into its children, each
-    // with the offset in RegFile::text where the rest of its name starts and the first bytes of that
-    // rest, folded (0 where they are not four plain characters), which tell most names apart
-    // without reading them.
-    struct Below {
-        int block;
-        uint32_t lead;
-        size_t rest;
-    };
-    std::vector<Below> below;
+    std::vector<int> blocks;   // the blocks that define this key, in file order
+    std::vector<int> children; // in the order of their names, compared without case
 };
 
 struct RegFile {
-    std::string text;                         // the file exactly as read, unless `mapped` holds it
-    std::shared_ptr<const MappedFile> mapped; // a file read from disk for lookups, as mapped
-    std::string_view view() const { return mapped ? mapped->text() : std::string_view(text); }
+    std::string text; // the file exactly as read
     RegArch arch = RegArch::Unknown;
     std::vector<std::u16string> root;  // what ";; All keys relative to" names, e.g. REGISTRY, Machine
-    std::vector<RegKeyBlock> blocks;   // empty in a file read for lookups, which keeps only
-    std::vector<RegKeyHead> heads;     // where its blocks lie
-    // nodes[0] is the file's root key. In a file read for lookups the tree grows as keys are looked
-    // up (hence mutable); it then holds only the keys looked at so far.
-    mutable std::vector<RegNode> nodes;
-    bool forLookups = false;           // read by indexRegFile or readRegFile
+    std::vector<RegKeyBlock> blocks;
+    std::vector<RegNode> nodes;        // nodes[0] is the file's root key
     std::vector<std::string> warnings; // lines that Wine skips too, as "line N: what is wrong"
     bool endsInsideValue = false;      // the last value line continues past the end of the text
 };
 
 // Parses the text of a registry file. It fails only for text that is not a registry file (Wine then
 // ignores the whole file); a malformed line is skipped as Wine skips it and listed in file.warnings.
-bool parseRegFile(const std::string &text, RegFile &file, std::string &error);
-
-// The same for a program's lookups: it refuses the same texts and finds the same keys and values,
-// but sorts out only the keys that findRegKey and findRegNode look at and reads only the values
-// that regKeyValues asks for, so that a large file costs little more than reading it. Keeps no
-// warnings and no blocks (only their `file.heads`), and is not for edits.
-bool indexRegFile(const std::string &text, RegFile &file, std::string &error);
+bool parseRegFile(std::string text, RegFile &file, std::string &error);
 
 enum class RegLoad { Ok, Missing, Unreadable, Invalid };
-// Reads and parses a file; `error` names the file and what is wrong with it. readRegFile reads it
-// as indexRegFile parses.
+// Reads and parses a file; `error` names the file and what is wrong with it.
 RegLoad loadRegFile(const std::string &path, RegFile &file, std::string &error);
-RegLoad readRegFile(const std::string &path, RegFile &file, std::string &error);
 
 // The registry a program sees: the keys as the file holds them, or the view that Wine gives a program
 // asking for the 32-bit registry, in which a key that has a Wow6432Node subkey stands for that subkey.

@@ -105,7 +105,7 @@ LONG loadHive(Hive hive, layer::RegFile &file, struct stat &st)
     }
     std::string path = hivePath(hive);
     std::string error;
-    layer::RegLoad loaded = layer::readRegFile(path, file, error);
+    layer::RegLoad loaded = layer::loadRegFile(path, file, error);
     if (loaded != layer::RegLoad::Ok)
         layer::reportUnusablePrefix(error);
     switch (loaded) {

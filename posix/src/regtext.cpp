@@ -8,12 +8,10 @@
 
 namespace layer {
 
-char16_t foldChar(char16_t c)
+char16_t foldWideChar(char16_t c)
 {
-    // The C.UTF-8 locale knows the case of every character; without it ASCII and Latin-1 still fold.
+    // The C.UTF-8 locale knows the case of every character; without it Latin-1 still folds.
     static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    if (c < 0x80)
-        return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c;
     if (c >= 0xD800 && c < 0xE000)
         return c;
     if (utf8)
@@ -23,6 +21,11 @@ char16_t foldChar(char16_t c)
     return c;
 }
 
+namespace {
+
+// Reads the character at `p` (not the end, not NUL) in the escape syntax and moves past it. False
+// for an invalid UTF-8 sequence, which is dropped, and for a backslash that ends the text (then `p`
+// is at the end).
 bool readEscapedChar(std::string_view src, size_t &p, unsigned &value)
 {
     auto at = [&](size_t i) { return i < src.size() ? src[i] : '\0'; };
@@ -58,55 +61,6 @@ bool readEscapedChar(std::string_view src, size_t &p, unsigned &value)
     return decodeUtf8(src, p, value);
 }
 
-bool isEscaped(std::string_view src, size_t from, size_t at)
-{
-    size_t run = at;
-    while (run > from && src[run - 1] == '\\')
-        --run;
-    return (at - run) % 2 != 0;
-}
-
-size_t findUnescaped(std::string_view src, size_t from, size_t p, char c)
-{
-    while (p < src.size()) {
-        const char *found = findByte(src.data() + p, src.data() + src.size(), c);
-        if (!found)
-            break;
-        size_t at = found - src.data();
-        if (!isEscaped(src, from, at))
-            return at;
-        p = at + 1;
-    }
-    return std::string_view::npos;
-}
-
-size_t escapedEnd(std::string_view src, size_t p, char endChar)
-{
-    return findUnescaped(src, p, p, endChar);
-}
-
-bool parseEscaped(std::string_view src, char endChar, std::u16string &out, size_t *consumed)
-{
-    out.clear();
-    size_t p = 0;
-    while (p < src.size() && src[p] && src[p] != endChar) {
-        unsigned value;
-        if (readEscapedChar(src, p, value))
-            appendUtf16(out, value);
-    }
-    if (endChar && (p >= src.size() || src[p] != endChar))
-        return false;
-    if (consumed)
-        *consumed = endChar ? p + 1 : p;
-    return true;
-}
-
-int compareNames(const std::u16string &a, const std::u16string &b)
-{
-    std::u16string fa = foldName(a), fb = foldName(b);
-    return fa < fb ? -1 : fa == fb ? 0 : 1;
-}
-
 std::vector<BYTE> stringData(const std::u16string &text)
 {
     std::vector<BYTE> data;
@@ -120,28 +74,20 @@ std::vector<BYTE> stringData(const std::u16string &text)
     return data;
 }
 
-bool parseHexData(LineCursor &lines, std::string_view s, std::vector<BYTE> *data, bool &truncated)
+// Reads the hex bytes of a hex: value, over continuation lines ending in '\'. Returns false for a
+// malformed list or one that continues past the last line; `lines` is left at the last line read.
+bool parseHexData(LineCursor &lines, std::string_view s, std::vector<BYTE> &data, bool &truncated)
 {
     size_t p = 0;
     for (;;) {
-        for (;;) {
-            // A byte as the files write it, two digits and a comma, in one step.
-            if (s.size() - p >= 3 && isHexDigit(s[p]) && isHexDigit(s[p + 1]) && s[p + 2] == ',') {
-                if (data)
-                    data->push_back(static_cast<BYTE>(hexValue(s[p]) * 16 + hexValue(s[p + 1])));
-                p = skipSpaces(s, p + 3);
-                continue;
-            }
-            if (p >= s.size() || !isHexDigit(s[p]))
-                break;
+        while (p < s.size() && isHexDigit(s[p])) {
             unsigned value = 0;
             while (p < s.size() && isHexDigit(s[p])) {
                 value = value * 16 + hexValue(s[p++]);
                 if (value > 0xFF)
                     return false;
             }
-            if (data)
-                data->push_back(static_cast<BYTE>(value));
+            data.push_back(static_cast<BYTE>(value));
             p = skipSpaces(s, p);
             if (p < s.size() && s[p] == ',')
                 ++p;
@@ -162,6 +108,7 @@ bool parseHexData(LineCursor &lines, std::string_view s, std::vector<BYTE> *data
     }
 }
 
+// The type tag of a hex value ("hex:" or "hex(TYPE):", `rest` starting with "hex"); `q` is left after it.
 bool parseHexTag(std::string_view rest, size_t &q, DWORD &type)
 {
     q = 3;
@@ -180,30 +127,45 @@ bool parseHexTag(std::string_view rest, size_t &q, DWORD &type)
     return q - 1 < rest.size() && rest[q - 1] == ':';
 }
 
-void skipValue(LineCursor &lines, size_t start)
+} // namespace
+
+size_t escapedEnd(std::string_view src, size_t p, char endChar)
 {
-    std::string_view s = lines.text().substr(start);
-    if (!findByte(s.data(), s.data() + s.size(), '\\'))
-        return;
-    size_t p = 1;
-    if (s[0] == '"') {
-        size_t close = escapedEnd(s, 1, '"');
-        if (close == std::string_view::npos)
-            return;
-        p = close + 1;
+    // An escape takes the one character after its backslash.
+    for (; p < src.size(); ++p) {
+        if (src[p] == '\\')
+            ++p;
+        else if (src[p] == endChar)
+            return p;
     }
-    p = skipSpaces(s, p);
-    if (p >= s.size() || s[p] != '=')
-        return;
-    std::string_view rest = s.substr(skipSpaces(s, p + 1));
-    size_t q;
-    DWORD type;
-    bool truncated = false;
-    if (holdsAt(rest, 0, "hex") && parseHexTag(rest, q, type))
-        parseHexData(lines, rest.substr(q), nullptr, truncated);
+    return std::string_view::npos;
 }
 
-void parseValue(LineCursor &lines, size_t start, RegKeyBlock &block, RegFile *report)
+void parseEscaped(std::string_view src, std::u16string &out)
+{
+    out.clear();
+    out.reserve(src.size()); // no character takes fewer bytes than UTF-16 units
+    size_t p = 0;
+    while (p < src.size() && src[p]) {
+        unsigned char c = static_cast<unsigned char>(src[p]);
+        if (c != '\\' && c < 0x80) { // most of a file: plain ASCII, which stands for itself
+            out.push_back(c);
+            ++p;
+            continue;
+        }
+        unsigned value;
+        if (readEscapedChar(src, p, value))
+            appendUtf16(out, value);
+    }
+}
+
+int compareNames(const std::u16string &a, const std::u16string &b)
+{
+    std::u16string fa = foldName(a), fb = foldName(b);
+    return fa < fb ? -1 : fa == fb ? 0 : 1;
+}
+
+void parseValue(LineCursor &lines, size_t start, RegKeyBlock &block, RegFile &file)
 {
     std::string_view s = lines.text().substr(start);
     size_t lineNumber = lines.number();
@@ -211,18 +173,17 @@ void parseValue(LineCursor &lines, size_t start, RegKeyBlock &block, RegFile *re
     value.begin = lines.line().begin;
     size_t p = 1;
     if (s[0] == '"') {
-        size_t consumed = 0;
-        if (!parseEscaped(s.substr(1), '"', value.name, &consumed)) {
-            if (report)
-                report->warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
+        size_t close = escapedEnd(s, 1, '"');
+        if (close == std::string_view::npos) {
+            file.warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
             return;
         }
-        p = 1 + consumed;
+        parseEscaped(s.substr(1, close - 1), value.name);
+        p = close + 1;
     }
     p = skipSpaces(s, p);
     if (p >= s.size() || s[p] != '=') {
-        if (report)
-            report->warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
+        file.warnings.push_back("line " + std::to_string(lineNumber) + ": malformed value name");
         return;
     }
     p = skipSpaces(s, p + 1);
@@ -242,8 +203,11 @@ void parseValue(LineCursor &lines, size_t start, RegKeyBlock &block, RegFile *re
         if (rest.compare(0, length, tag.text) != 0)
             continue;
         known = true;
+        size_t close = escapedEnd(rest, length, '"');
+        ok = close != std::string_view::npos;
         std::u16string text;
-        ok = parseEscaped(rest.substr(length), '"', text, nullptr);
+        if (ok)
+            parseEscaped(rest.substr(length, close - length), text);
         value.type = tag.type;
         value.data = stringData(text);
         break;
@@ -264,53 +228,26 @@ void parseValue(LineCursor &lines, size_t start, RegKeyBlock &block, RegFile *re
         value.type = REG_DWORD;
         value.data.assign(reinterpret_cast<BYTE *>(&dword), reinterpret_cast<BYTE *>(&dword) + 4);
         ok = true;
-        if (!digits && report) // Wine reads this as 0; say so, since it is rarely meant
-            report->warnings.push_back("line " + std::to_string(lineNumber) +
-                                       ": dword value without digits, read as 0");
+        if (!digits) // Wine reads this as 0; say so, since it is rarely meant
+            file.warnings.push_back("line " + std::to_string(lineNumber) + ": dword value without digits, read as 0");
     }
     size_t q;
     DWORD type;
     if (!known && rest.compare(0, 3, "hex") == 0 && parseHexTag(rest, q, type)) {
         known = true;
         value.type = type;
-        ok = parseHexData(lines, rest.substr(q), &value.data, truncated);
+        ok = parseHexData(lines, rest.substr(q), value.data, truncated);
     }
-    if (truncated && report)
-        report->endsInsideValue = true;
-    if (!ok && report)
-        report->warnings.push_back("line " + std::to_string(lineNumber) +
-                                   (truncated ? ": value continues past the end of the file" : ": malformed value"));
+    if (truncated)
+        file.endsInsideValue = true;
     if (!ok) {
+        file.warnings.push_back("line " + std::to_string(lineNumber) +
+                                (truncated ? ": value continues past the end of the file" : ": malformed value"));
         value.type = REG_NONE;
         value.data.clear();
     }
     value.end = lines.line().next;
     block.values.push_back(std::move(value));
-}
-
-size_t readKeyElement(std::string_view name, size_t p, std::u16string &out)
-{
-    out.clear();
-    while (p < name.size()) {
-        size_t at = p;
-        unsigned value;
-        if (!readEscapedChar(name, p, value))
-            continue;
-        if (value == '\\') {
-            if (!out.empty())
-                return at;
-            continue;
-        }
-        appendUtf16(out, value);
-    }
-    return out.empty() ? std::string::npos : p;
-}
-
-size_t skipSeparators(std::string_view name, size_t p)
-{
-    while (holdsAt(name, p, "\\\\"))
-        p += 2;
-    return p;
 }
 
 } // namespace layer

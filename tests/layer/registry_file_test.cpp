@@ -79,12 +79,11 @@ std::vector<std::u16string> keyPath(const std::u16string &path)
     return layer::splitKeyPath(path);
 }
 
-// The text parsed whole, as the editor reads it, or for lookups, as RegOpenKeyExA reads it.
-RegFile parse(const std::string &text, bool forLookups = false)
+RegFile parse(const std::string &text)
 {
     RegFile file;
     std::string error;
-    EXPECT_TRUE(forLookups ? layer::indexRegFile(text, file, error) : layer::parseRegFile(text, file, error)) << error;
+    EXPECT_TRUE(layer::parseRegFile(text, file, error)) << error;
     return file;
 }
 
@@ -129,100 +128,94 @@ std::string replaced(std::string text, const std::string &from, const std::strin
 
 TEST(RegistryFile, ReadsEveryConstructWineWrites)
 {
-    for (bool forLookups : {false, true}) {
-        SCOPED_TRACE(forLookups ? "read for lookups" : "parsed whole");
-        RegFile file = parse(wineText, forLookups);
-        EXPECT_TRUE(file.warnings.empty()) << file.warnings.front();
-        EXPECT_EQ(layer::RegArch::Win64, file.arch);
-        ASSERT_EQ(2u, file.root.size());
-        EXPECT_EQ(u"Machine", file.root[1]);
+    RegFile file = parse(wineText);
+    EXPECT_TRUE(file.warnings.empty()) << file.warnings.front();
+    EXPECT_EQ(layer::RegArch::Win64, file.arch);
+    ASSERT_EQ(2u, file.root.size());
+    EXPECT_EQ(u"Machine", file.root[1]);
 
-        layer::RegValue v = value(file, u"Software\\T", u"");
-        EXPECT_EQ(static_cast<DWORD>(REG_SZ), v.type);
-        EXPECT_EQ(utf16(u"deflt \"q\" \\\\ x"), v.data);
-        v = value(file, u"Software\\T", u"esc");
-        EXPECT_EQ(utf16(u"tab\there\nnl\rcr \u00e9\u20ac \u4e2d" u"a 1\x01x7 [b]"), v.data);
-        v = value(file, u"Software\\T", u"ex");
-        EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), v.type);
-        EXPECT_EQ(utf16(u"%PATH%;x"), v.data);
-        v = value(file, u"Software\\T", u"multi");
-        EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), v.type);
-        EXPECT_EQ(utf16(std::u16string(u"a\0b\0c\0", 6)), v.data);
-        v = value(file, u"Software\\T", u"bin");
-        EXPECT_EQ(static_cast<DWORD>(REG_BINARY), v.type);
-        EXPECT_EQ((std::vector<BYTE>{1, 2, 3, 4, 5}), v.data);
-        v = value(file, u"Software\\T", u"long");
-        EXPECT_EQ(std::vector<BYTE>(200, 0xab), v.data) << "continued over eight lines";
-        v = value(file, u"Software\\T", u"noterm");
-        EXPECT_EQ(static_cast<DWORD>(REG_SZ), v.type);
-        EXPECT_EQ(utf16(u"abc", false), v.data);
-        v = value(file, u"Software\\T", u"q");
-        EXPECT_EQ(static_cast<DWORD>(REG_QWORD), v.type);
-        EXPECT_EQ((std::vector<BYTE>{5, 0, 0, 0, 0, 0, 0, 0}), v.data);
-        v = value(file, u"software\\t", u"\u00c9T\u00c9");
-        EXPECT_EQ(utf16(u"v"), v.data) << "names compare without case, beyond ASCII too";
-        v = value(file, u"Software\\T\\Only\\Deep", u"d");
-        EXPECT_EQ(static_cast<DWORD>(REG_DWORD), v.type);
-        EXPECT_EQ(dword(0xffffffff), v.data);
+    layer::RegValue v = value(file, u"Software\\T", u"");
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), v.type);
+    EXPECT_EQ(utf16(u"deflt \"q\" \\\\ x"), v.data);
+    v = value(file, u"Software\\T", u"esc");
+    EXPECT_EQ(utf16(u"tab\there\nnl\rcr \u00e9\u20ac \u4e2d" u"a 1\x01x7 [b]"), v.data);
+    v = value(file, u"Software\\T", u"ex");
+    EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), v.type);
+    EXPECT_EQ(utf16(u"%PATH%;x"), v.data);
+    v = value(file, u"Software\\T", u"multi");
+    EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), v.type);
+    EXPECT_EQ(utf16(std::u16string(u"a\0b\0c\0", 6)), v.data);
+    v = value(file, u"Software\\T", u"bin");
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), v.type);
+    EXPECT_EQ((std::vector<BYTE>{1, 2, 3, 4, 5}), v.data);
+    v = value(file, u"Software\\T", u"long");
+    EXPECT_EQ(std::vector<BYTE>(200, 0xab), v.data) << "continued over eight lines";
+    v = value(file, u"Software\\T", u"noterm");
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), v.type);
+    EXPECT_EQ(utf16(u"abc", false), v.data);
+    v = value(file, u"Software\\T", u"q");
+    EXPECT_EQ(static_cast<DWORD>(REG_QWORD), v.type);
+    EXPECT_EQ((std::vector<BYTE>{5, 0, 0, 0, 0, 0, 0, 0}), v.data);
+    v = value(file, u"software\\t", u"\u00c9T\u00c9");
+    EXPECT_EQ(utf16(u"v"), v.data) << "names compare without case, beyond ASCII too";
+    v = value(file, u"Software\\T\\Only\\Deep", u"d");
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), v.type);
+    EXPECT_EQ(dword(0xffffffff), v.data);
 
-        EXPECT_GE(layer::findRegKey(file, 0, keyPath(u"Software\\T\\Only"), RegView::Native), 0)
-            << "a key that only holds subkeys exists";
-        EXPECT_EQ(-1, layer::findRegKey(file, 0, keyPath(u"Software\\T\\Missing"), RegView::Native));
-    }
+    EXPECT_GE(layer::findRegKey(file, 0, keyPath(u"Software\\T\\Only"), RegView::Native), 0)
+        << "a key that only holds subkeys exists";
+    EXPECT_EQ(-1, layer::findRegKey(file, 0, keyPath(u"Software\\T\\Missing"), RegView::Native));
 }
 
 TEST(RegistryFile, ReadsWhatWineAcceptsBeyondItsOwnOutput)
 {
-    for (bool forLookups : {false, true}) {
-        SCOPED_TRACE(forLookups ? "read for lookups" : "parsed whole");
-        const char raw[] = "WINE REGISTRY Version 2\r\n"
-                           ";; no root line, a comment\n"
-                           "#arch=win32\n"
-                           "\"orphan\"=dword:1\n"
-                           "[Software\\\\Loose]\n"
-                           "  \"indented\" = dword:2a\n"
-                           "\"octal\"=\"\\101\\0101\\7\"\n"
-                           "\"hex\"=\"\\x41\\x00e9a\\xg\\q\\[\\]\"\n"
-                           "\"utf8\"=\"caf\xc3\xa9 \xf0\x9f\x98\x80 a\xff" "b\"\n"
-                           "\"str\"=str:\"plain\"\r\n"
-                           "\"spaced\"=hex:01 , 02,\\\n"
-                           "    03\n"
-                           "\"dup\"=\"first\"\n"
-                           "\"DUP\"=\"second\"\n"
-                           "garbage here\n"
-                           "\"bad\"=dword\n"
-                           "\"nul\"=\"a\"\0junk\n"
-                           // A backslash after hex bytes carries the value on, even to a key's line.
-                           "\"cut\"=hex:61,62\\ the rest is skipped\n"
-                           "[Software\\\\Swallowed]\n"
-                           "\"after\"=dword:7\n"
-                           "\n"
-                           "[Software\\\\Next]\n"
-                           "\"n\"=dword:1\n";
-        RegFile file = parse(std::string(raw, sizeof raw - 1), forLookups);
-        EXPECT_EQ(layer::RegArch::Win32, file.arch);
-        EXPECT_EQ(dword(42), value(file, u"Software\\Loose", u"indented").data);
-        EXPECT_EQ(utf16(std::u16string(u"A\x08" u"1\x07")), value(file, u"Software\\Loose", u"octal").data);
-        EXPECT_EQ(utf16(u"A\u00e9" u"axgq[]"), value(file, u"Software\\Loose", u"hex").data);
-        EXPECT_EQ(utf16(u"caf\u00e9 \U0001F600 ab"), value(file, u"Software\\Loose", u"utf8").data)
-            << "UTF-8 bytes are characters; an invalid byte is dropped";
-        EXPECT_EQ(utf16(u"plain"), value(file, u"Software\\Loose", u"str").data);
-        EXPECT_EQ((std::vector<BYTE>{1, 2, 3}), value(file, u"Software\\Loose", u"spaced").data);
-        EXPECT_EQ(utf16(u"second"), value(file, u"Software\\Loose", u"dup").data) << "the later line counts";
-        EXPECT_EQ(utf16(u"a"), value(file, u"Software\\Loose", u"nul").data) << "a line ends at a NUL byte";
+    const char raw[] = "WINE REGISTRY Version 2\r\n"
+                       ";; no root line, a comment\n"
+                       "#arch=win32\n"
+                       "\"orphan\"=dword:1\n"
+                       "[Software\\\\Loose]\n"
+                       "  \"indented\" = dword:2a\n"
+                       "\"octal\"=\"\\101\\0101\\7\"\n"
+                       "\"hex\"=\"\\x41\\x00e9a\\xg\\q\\[\\]\"\n"
+                       "\"utf8\"=\"caf\xc3\xa9 \xf0\x9f\x98\x80 a\xff" "b\"\n"
+                       "\"str\"=str:\"plain\"\r\n"
+                       "\"spaced\"=hex:01 , 02,\\\n"
+                       "    03\n"
+                       "\"dup\"=\"first\"\n"
+                       "\"DUP\"=\"second\"\n"
+                       "garbage here\n"
+                       "\"bad\"=dword\n"
+                       "\"nul\"=\"a\"\0junk\n"
+                       // A backslash after hex bytes carries the value on, even to a key's line.
+                       "\"cut\"=hex:61,62\\ the rest is skipped\n"
+                       "[Software\\\\Swallowed]\n"
+                       "\"after\"=dword:7\n"
+                       "\n"
+                       "[Software\\\\Next]\n"
+                       "\"n\"=dword:1\n";
+    RegFile file = parse(std::string(raw, sizeof raw - 1));
+    EXPECT_EQ(layer::RegArch::Win32, file.arch);
+    EXPECT_EQ(dword(42), value(file, u"Software\\Loose", u"indented").data);
+    EXPECT_EQ(utf16(std::u16string(u"A\x08" u"1\x07")), value(file, u"Software\\Loose", u"octal").data);
+    EXPECT_EQ(utf16(u"A\u00e9" u"axgq[]"), value(file, u"Software\\Loose", u"hex").data);
+    EXPECT_EQ(utf16(u"caf\u00e9 \U0001F600 ab"), value(file, u"Software\\Loose", u"utf8").data)
+        << "UTF-8 bytes are characters; an invalid byte is dropped";
+    EXPECT_EQ(utf16(u"plain"), value(file, u"Software\\Loose", u"str").data);
+    EXPECT_EQ((std::vector<BYTE>{1, 2, 3}), value(file, u"Software\\Loose", u"spaced").data);
+    EXPECT_EQ(utf16(u"second"), value(file, u"Software\\Loose", u"dup").data) << "the later line counts";
+    EXPECT_EQ(utf16(u"a"), value(file, u"Software\\Loose", u"nul").data) << "a line ends at a NUL byte";
 
-        EXPECT_EQ(static_cast<DWORD>(REG_NONE), value(file, u"Software\\Loose", u"cut").type);
-        EXPECT_EQ(dword(7), value(file, u"Software\\Loose", u"after").data);
-        EXPECT_LT(layer::findRegKey(file, 0, keyPath(u"Software\\Swallowed"), RegView::Native), 0);
-        EXPECT_EQ(dword(1), value(file, u"Software\\Next", u"n").data);
+    EXPECT_EQ(static_cast<DWORD>(REG_NONE), value(file, u"Software\\Loose", u"cut").type);
+    EXPECT_EQ(dword(7), value(file, u"Software\\Loose", u"after").data);
+    EXPECT_LT(layer::findRegKey(file, 0, keyPath(u"Software\\Swallowed"), RegView::Native), 0);
+    EXPECT_EQ(dword(1), value(file, u"Software\\Next", u"n").data);
 
-        layer::RegValue bad = value(file, u"Software\\Loose", u"bad");
-        EXPECT_EQ(static_cast<DWORD>(REG_NONE), bad.type) << "malformed data leaves an empty value, as in Wine";
-        EXPECT_TRUE(bad.data.empty());
-        std::vector<std::string> expected = {"line 4: value without key", "line 15: unrecognized input",
-                                             "line 16: malformed value", "line 18: malformed value"};
-        EXPECT_EQ(forLookups ? std::vector<std::string>() : expected, file.warnings);
-    }
+    layer::RegValue bad = value(file, u"Software\\Loose", u"bad");
+    EXPECT_EQ(static_cast<DWORD>(REG_NONE), bad.type) << "malformed data leaves an empty value, as in Wine";
+    EXPECT_TRUE(bad.data.empty());
+    std::vector<std::string> expected = {"line 4: value without key", "line 15: unrecognized input",
+                                         "line 16: malformed value", "line 18: malformed value"};
+    EXPECT_EQ(expected, file.warnings);
 }
 
 TEST(RegistryFile, SettingEveryValueToWhatItHoldsChangesNoByte)
@@ -433,25 +426,6 @@ TEST(RegistryFile, SavingReplacesTheFileWholeAndKeepsItsMode)
     EXPECT_FALSE(layer::saveRegFile(testPrefix() + "/no/such/dir/system.reg", "x", error));
     EXPECT_NE(std::string::npos, error.find("No such file or directory")) << error;
     unlink(link.c_str());
-    unlink(path.c_str());
-}
-
-// A file read for lookups is mapped, not copied: another program cutting it short afterwards must
-// not end this one. What was cut off reads as gone, what is left as before.
-TEST(RegistryFile, AFileCutShortAfterItWasReadForLookupsReadsAsCut)
-{
-    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
-    for (int key = 0; key < 2000; ++key)
-        text += "[Software\\\\Filler\\\\" + std::to_string(key) + "] 0\n\"v\"=dword:00000001\n\n";
-    text += "[Software\\\\Quorvex\\\\VK: Zarkhul Zuva] 0\n\"Installed To:\"=\"C:\\\\Games\\\\VK\\\\\"\n";
-    std::string path = testPrefix() + "/registry-cut-test.reg";
-    std::ofstream(path) << text;
-    RegFile file;
-    std::string error;
-    ASSERT_EQ(layer::RegLoad::Ok, layer::readRegFile(path, file, error)) << error;
-    ASSERT_EQ(0, truncate(path.c_str(), 4096));
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), value(file, u"Software\\Filler\\0", u"v").type);
-    EXPECT_EQ(0xffffffff, value(file, u"Software\\Quorvex\\VK: Zarkhul Zuva", u"Installed To:").type);
     unlink(path.c_str());
 }
 

@@ -1,5 +1,5 @@
 // Wine's text registry files (system.reg, user.reg), read as the Wine 8 server reads them: the keys
-// they hold, the 32-bit view and symbolic links. regedit.h edits them.
+// they hold, the 32-bit view and symbolic links. The test kit's regedit.h edits them.
 #ifndef POSIX_REGFILE_H
 #define POSIX_REGFILE_H
 

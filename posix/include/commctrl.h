@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #define PROGRESS_CLASSA "msctls_progress32"
-#define PROGRESS_CLASS PROGRESS_CLASSA
 
 #define PBM_SETRANGE (WM_USER + 1)
 #define PBM_SETPOS (WM_USER + 2)
@@ -16,8 +15,6 @@
 #define PBM_GETRANGE (WM_USER + 7)
 #define PBM_GETPOS (WM_USER + 8)
 
-#define PBS_SMOOTH 0x01
-#define PBS_VERTICAL 0x04
 
 typedef struct {
     int iLow;

@@ -12,18 +12,11 @@
 #define GDI_ERROR (0xFFFFFFFFL)
 
 #define BI_RGB 0L
-#define BI_RLE8 1L
-#define BI_RLE4 2L
-#define BI_BITFIELDS 3L
 
 #define DIB_RGB_COLORS 0
 #define DIB_PAL_COLORS 1
 
 #define SRCCOPY (DWORD)0x00CC0020
-#define SRCPAINT (DWORD)0x00EE0086
-#define SRCAND (DWORD)0x008800C6
-#define BLACKNESS (DWORD)0x00000042
-#define WHITENESS (DWORD)0x00FF0062
 
 /* Stretch modes: how StretchDIBits combines the source pixels that fall on one destination pixel */
 #define BLACKONWHITE 1
@@ -31,10 +24,6 @@
 #define COLORONCOLOR 3
 #define HALFTONE 4
 #define MAXSTRETCHBLTMODE 4
-#define STRETCH_ANDSCANS BLACKONWHITE
-#define STRETCH_ORSCANS WHITEONBLACK
-#define STRETCH_DELETESCANS COLORONCOLOR
-#define STRETCH_HALFTONE HALFTONE
 
 #define PC_RESERVED 0x01
 #define PC_EXPLICIT 0x02

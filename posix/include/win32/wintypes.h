@@ -8,10 +8,6 @@
 
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
-#define WINAPIV
-#define CONST const
-#define VOID void
 
 #ifdef __cplusplus
 #define WIN32_EXTERN_C_BEGIN extern "C" {
@@ -87,12 +83,10 @@ typedef DWORD COLORREF;
 
 typedef LONG LSTATUS;
 
-#define MAKEWORD(a, b) ((WORD)(((BYTE)((DWORD_PTR)(a) & 0xff)) | ((WORD)((BYTE)((DWORD_PTR)(b) & 0xff))) << 8))
 #define MAKELONG(a, b) ((LONG)(((WORD)((DWORD_PTR)(a) & 0xffff)) | ((DWORD)((WORD)((DWORD_PTR)(b) & 0xffff))) << 16))
 #define LOWORD(l) ((WORD)((DWORD_PTR)(l) & 0xffff))
 #define HIWORD(l) ((WORD)(((DWORD_PTR)(l) >> 16) & 0xffff))
 #define LOBYTE(w) ((BYTE)((DWORD_PTR)(w) & 0xff))
-#define HIBYTE(w) ((BYTE)(((DWORD_PTR)(w) >> 8) & 0xff))
 
 typedef struct tagRECT {
     LONG left;

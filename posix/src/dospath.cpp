@@ -166,16 +166,6 @@ void splitExisting(const std::string &text, std::vector<std::string> &parts)
     }
 }
 
-// A name folded as the lookups compare names: ASCII letters in lower case.
-std::string folded(const std::string &name)
-{
-    std::string key = name;
-    for (char &c : key)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return key;
-}
-
 bool sameTime(const struct timespec &a, const struct timespec &b)
 {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -202,7 +192,7 @@ struct DirectoryIndex {
 
 void addSpelling(DirectoryIndex &index, const std::string &name)
 {
-    DirectoryIndex::Spelling &spelling = index.names[folded(name)];
+    DirectoryIndex::Spelling &spelling = index.names[lowerAscii(name)];
     if (spelling.count++ == 0)
         spelling.name = name;
 }
@@ -246,7 +236,7 @@ bool findOtherCase(const std::string &dir, const struct stat &st, const std::str
     DirectoryIndex *index = currentIndex(dir, st);
     if (!index)
         return false;
-    auto it = index->names.find(folded(name));
+    auto it = index->names.find(lowerAscii(name));
     if (it == index->names.end())
         return false;
     found = it->second.name;
@@ -273,7 +263,7 @@ bool enterName(DirectoryIndex &index, const std::string &name, bool created)
         addSpelling(index, name);
         return true;
     }
-    auto spelling = index.names.find(folded(name));
+    auto spelling = index.names.find(lowerAscii(name));
     if (spelling == index.names.end())
         return true;
     if (--spelling->second.count == 0)

@@ -54,14 +54,6 @@ void resetFiles()
 
 const layer::ResetHook resetHook(resetFiles);
 
-std::string lowerAscii(const std::string &text)
-{
-    std::string lower = text;
-    for (char &c : lower)
-        c = layer::lowerAscii(c);
-    return lower;
-}
-
 std::string baseName(const std::string &native)
 {
     size_t slash = native.rfind('/');
@@ -99,27 +91,13 @@ bool isReadOnly(const struct stat &st)
     return !(st.st_mode & S_IWUSR);
 }
 
-// Whether the mode bits let this process write to a directory (create, delete or rename names in
-// it), decided as for an ordinary user: root's bypass of permissions must not let the layer do
-// what the same program could not do run by anyone else.
-bool directoryWritable(const struct stat &st)
-{
-    if (st.st_uid == geteuid())
-        return st.st_mode & S_IWUSR;
-    if (st.st_gid == getegid())
-        return st.st_mode & S_IWGRP;
-    gid_t groups[256];
-    int count = getgroups(256, groups);
-    for (int i = 0; i < count; ++i)
-        if (groups[i] == st.st_gid)
-            return st.st_mode & S_IWGRP;
-    return st.st_mode & S_IWOTH;
-}
-
+// Whether this process may create, delete or rename names in a directory: its mode bits decide, as
+// for an ordinary user, since root's bypass of them must not let the layer do what the same
+// program could not do run by anyone else.
 bool directoryWritable(const std::string &dir)
 {
     struct stat st;
-    return stat(dir.c_str(), &st) == 0 && directoryWritable(st);
+    return stat(dir.c_str(), &st) == 0 && layer::modePermits(st, W_OK);
 }
 
 // What Windows answers when a file call reaches a device that cannot serve it.
@@ -134,7 +112,7 @@ bool sameFile(const struct stat &a, const struct stat &b)
 bool takeCopyFault(const std::string &destinationName, CopyFault &fault)
 {
     std::lock_guard<std::mutex> guard(controlLock);
-    std::string name = lowerAscii(destinationName);
+    std::string name = layer::lowerAscii(destinationName);
     for (auto it = pendingCopyFaults.begin(); it != pendingCopyFaults.end(); ++it) {
         if (it->name.empty() || it->name == name) {
             fault = *it;
@@ -223,7 +201,7 @@ void dosDateTime(time_t when, WORD &date, WORD &time)
 extern "C" void layerFailCopy(const char *name, LayerCopyFault fault, ULONGLONG bytes, DWORD error)
 {
     std::lock_guard<std::mutex> guard(controlLock);
-    pendingCopyFaults.push_back({name ? lowerAscii(name) : "", fault, bytes, error});
+    pendingCopyFaults.push_back({name ? layer::lowerAscii(name) : "", fault, bytes, error});
 }
 
 extern "C" void layerUsePlainCopy(BOOL plain)
@@ -354,7 +332,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         refusal = ERROR_ACCESS_DENIED;
     else if (exists && !link && !S_ISREG(existing.st_mode))
         refusal = notAFileError;
-    else if (!(facts.free ? directoryWritable(facts.directory) : directoryWritable(parentOf(destination))))
+    else if (!(facts.free ? layer::modePermits(facts.directory, W_OK) : directoryWritable(parentOf(destination))))
         refusal = ERROR_ACCESS_DENIED;
     if (refusal == ERROR_SUCCESS && link && unlink(destination.c_str()) != 0)
         refusal = layer::errorFromErrno(errno);
@@ -463,7 +441,7 @@ BOOL moveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD flags)
     struct stat existing;
     bool replaces = false;
     if (lstat(destination.c_str(), &existing) == 0) {
-        bool itself = sameFile(existing, sourceStat) && lowerAscii(destination) == lowerAscii(source);
+        bool itself = sameFile(existing, sourceStat) && layer::lowerAscii(destination) == layer::lowerAscii(source);
         if (!itself && !(flags & MOVEFILE_REPLACE_EXISTING)) {
             SetLastError(ERROR_ALREADY_EXISTS);
             return FALSE;

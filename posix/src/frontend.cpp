@@ -49,13 +49,6 @@ void pause(long milliseconds)
     }
 }
 
-long long monotonicMilliseconds()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 // True once the file exists; false when it still does not after `limit` milliseconds.
 bool waitForFile(const std::string &path, DWORD limit)
 {

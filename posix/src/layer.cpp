@@ -3,6 +3,9 @@
 #include "layer_control.h"
 #include "seam.h"
 
+#include <time.h>
+#include <unistd.h>
+
 #include <map>
 #include <mutex>
 #include <string>
@@ -86,6 +89,30 @@ bool closeHandle(HANDLE handle)
         handleTable().erase(it);
     }
     return true; // the object is destroyed here, outside the lock
+}
+
+bool modePermits(const struct stat &st, int access)
+{
+    int shift = 0;
+    if (st.st_uid == geteuid()) {
+        shift = 6;
+    } else if (st.st_gid == getegid()) {
+        shift = 3;
+    } else {
+        gid_t groups[256];
+        int count = getgroups(256, groups);
+        for (int i = 0; i < count && shift == 0; ++i)
+            if (groups[i] == st.st_gid)
+                shift = 3;
+    }
+    return ((st.st_mode >> shift) & access) == static_cast<mode_t>(access);
+}
+
+long long monotonicMilliseconds()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 bool failHere(const char *function)

@@ -2,6 +2,7 @@
 #ifndef POSIX_LAYER_H
 #define POSIX_LAYER_H
 
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <memory>
@@ -31,6 +32,24 @@ inline char lowerAscii(char c)
 {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+// A text with its ASCII letters in lower case, as names are compared.
+inline std::string lowerAscii(std::string text)
+{
+    for (char &c : text)
+        c = lowerAscii(c);
+    return text;
+}
+
+// Whether the mode bits of a file with the status `st` grant this process `access` (R_OK, W_OK or
+// both), judged as for an ordinary user: the owner's bits for its owner, the group's for a member of
+// its group, the others' for anyone else. Root is held to them too, so that the layer refuses what
+// the same program run by anyone else would be refused.
+bool modePermits(const struct stat &st, int access);
+
+// The monotonic clock in milliseconds, for waits and intervals that a change of the wall clock must
+// not stretch or cut short.
+long long monotonicMilliseconds();
 
 // True when a test asked this call of `function` (its Win32 name) to fail: the last error is then
 // already set to the chosen code, and the caller returns its failure value at once.

@@ -109,13 +109,6 @@ bool reap(Child &child)
     return true;
 }
 
-long long monotonicMilliseconds()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 // Waits up to `timeout` milliseconds (or INFINITE) for the child to end; true when it has.
 bool waitForEnd(Child &child, DWORD timeout)
 {
@@ -126,11 +119,11 @@ bool waitForEnd(Child &child, DWORD timeout)
         }
         return reap(child);
     }
-    const long long deadline = monotonicMilliseconds() + timeout;
+    const long long deadline = layer::monotonicMilliseconds() + timeout;
     for (;;) {
         if (reap(child))
             return true;
-        long long left = deadline - monotonicMilliseconds();
+        long long left = deadline - layer::monotonicMilliseconds();
         if (left <= 0)
             return false;
         // Polled in steps of at most 5 ms: short against the children this runs (viewers).

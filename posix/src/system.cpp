@@ -45,12 +45,8 @@ HMODULE builtinModule(LPCSTR name)
 {
     if (!name)
         return nullptr;
-    std::string lower = name;
-    for (char &c : lower)
-        c = layer::lowerAscii(c);
-    std::string systemPrefix = std::string(systemDirectory) + "\\";
-    for (char &c : systemPrefix)
-        c = layer::lowerAscii(c);
+    std::string lower = layer::lowerAscii(name);
+    std::string systemPrefix = layer::lowerAscii(std::string(systemDirectory) + "\\");
     if (lower.compare(0, systemPrefix.size(), systemPrefix) == 0)
         lower.erase(0, systemPrefix.size());
     if (lower == "kernel32.dll" || lower == "kernel32")

@@ -21,7 +21,6 @@
 #include <strings.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -188,13 +187,6 @@ TerminalState &state()
     return s;
 }
 
-long long monotonicMs()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 void readSize()
 {
     TerminalState &t = state();
@@ -282,7 +274,7 @@ bool redraw()
         Screen frame(t.cols, t.rows);
         compose(frame, shown, t.drawing);
         flush(frame);
-        t.lastDraw = monotonicMs();
+        t.lastDraw = monotonicMilliseconds();
         t.dirty = false;
     }
     return !t.outputGone;
@@ -460,7 +452,7 @@ void changedOnTerminal(Change what, HWND hwnd)
     case Change::Text:
         // What a working program shows, at most once an interval. Shown, moved and created
         // windows wait for their paint: until then they are half made.
-        if (monotonicMs() - t.lastDraw >= drawIntervalMs)
+        if (monotonicMilliseconds() - t.lastDraw >= drawIntervalMs)
             redraw();
         return;
     default:

@@ -13,7 +13,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -52,51 +51,24 @@ void splitRealSpace(ULONGLONG freeBytes, ULONGLONG totalBytes, DWORD &sectorsPer
     totalClusters = static_cast<DWORD>(totalBytes / (512ull * sectorsPerCluster));
 }
 
-// Splits a simulated amount so that the product of the factors is exactly that amount: Wine's
-// layout where the amount is whole 4 KiB clusters, else the amount's prime factors packed into
-// three numbers of 32 bits. An amount with no such split (one with a prime factor above 32 bits)
-// is rounded down to whole clusters.
+// Splits a simulated amount so that the product of the factors is exactly that amount: one-byte
+// sectors, one to a cluster, where the amount fits 32 bits; above that, the smallest sector size
+// up to 64 KiB that divides it into a count of 32 bits. An amount that no such size divides is
+// reported as a real disk is, rounded down to a whole cluster.
 void splitSimulatedSpace(ULONGLONG bytes, DWORD &sectorsPerCluster, DWORD &bytesPerSector, DWORD &freeClusters)
 {
     const ULONGLONG limit = 0xFFFFFFFFull;
-    if (bytes % 4096 == 0 && bytes / 4096 <= limit) {
-        bytesPerSector = 512;
-        sectorsPerCluster = 8;
-        freeClusters = static_cast<DWORD>(bytes / 4096);
-        return;
-    }
-    std::vector<ULONGLONG> factors;
-    ULONGLONG rest = bytes;
-    for (ULONGLONG divisor = 2; divisor < (1u << 20) && divisor * divisor <= rest; ++divisor) {
-        while (rest % divisor == 0) {
-            factors.push_back(divisor);
-            rest /= divisor;
+    sectorsPerCluster = 1;
+    ULONGLONG smallest = std::max<ULONGLONG>(1, bytes / limit + (bytes % limit != 0)); // leaves 32 bits
+    for (ULONGLONG sector = smallest; sector <= 0xFFFF; ++sector) {
+        if (bytes % sector == 0) {
+            bytesPerSector = static_cast<DWORD>(sector);
+            freeClusters = static_cast<DWORD>(bytes / sector);
+            return;
         }
     }
-    if (rest > 1)
-        factors.push_back(rest);
-    // Largest factors first, each into the smallest of the three products that can take it.
-    std::sort(factors.rbegin(), factors.rend());
-    ULONGLONG products[3] = {1, 1, 1};
-    bool exact = true;
-    for (ULONGLONG factor : factors) {
-        ULONGLONG *target = std::min_element(products, products + 3);
-        if (factor > limit || *target * factor > limit) {
-            exact = false;
-            break;
-        }
-        *target *= factor;
-    }
-    if (!exact) {
-        bytesPerSector = 1;
-        sectorsPerCluster = static_cast<DWORD>((bytes + limit - 1) / limit);
-        freeClusters = static_cast<DWORD>(bytes / sectorsPerCluster);
-        return;
-    }
-    std::sort(products, products + 3);
-    sectorsPerCluster = static_cast<DWORD>(products[0]);
-    bytesPerSector = static_cast<DWORD>(products[1]);
-    freeClusters = static_cast<DWORD>(products[2]);
+    DWORD totalClusters;
+    splitRealSpace(bytes, bytes, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
 }
 
 } // namespace

@@ -24,8 +24,11 @@ void layerPretendWindows98(BOOL on);
 
 /* ---- Files ---- */
 
-/* GetDiskFreeSpaceA on the drive `drive` ('C', case-insensitive) reports exactly `bytes` free bytes
-   (as sectors, bytes per sector and free clusters whose product is `bytes`), whatever the disk has. */
+/* GetDiskFreeSpaceA on the drive `drive` ('C', case-insensitive) reports `bytes` free bytes, whatever
+   the disk has, as sectors per cluster, bytes per sector and free clusters whose product is `bytes`:
+   1 x 1 x `bytes` up to 4 GiB - 1, above that one sector of the smallest size up to 65,535 bytes that
+   divides `bytes` into a 32-bit count. An amount that no such size divides (one with a large prime
+   factor) is reported as a real disk's free space is, rounded down to a whole cluster. */
 void layerSetFreeSpace(char drive, ULONGLONG bytes);
 
 typedef enum {

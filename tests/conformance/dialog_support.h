@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "conformance_ids.h"
@@ -78,6 +79,26 @@ inline bool runningOnWine()
 #else
     return false;
 #endif
+}
+
+// The window procedures that subclassControl replaced, by control.
+inline std::map<HWND, WNDPROC> &ownProcs()
+{
+    static std::map<HWND, WNDPROC> procs;
+    return procs;
+}
+
+// Puts `proc` in front of a control's own window procedure, so that a test sees its messages first.
+inline void subclassControl(HWND control, WNDPROC proc)
+{
+    ownProcs()[control] =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+}
+
+// Hands a message on to the procedure that subclassControl put `proc` in front of.
+inline LRESULT callOwnProc(HWND control, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return CallWindowProcA(ownProcs()[control], control, msg, wParam, lParam);
 }
 
 // The rectangle of a child in its parent's client coordinates.

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "child_support.h"
 #include "test_env.h"
 
 namespace {
@@ -267,12 +268,8 @@ protected:
     PROCESS_INFORMATION startHolder(const char *kind, DWORD holdMs, const std::string &name)
     {
         std::string commandLine = "layer_child.exe " + std::string(kind) + " " + std::to_string(holdMs) + " " + name;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION child = {};
-        EXPECT_TRUE(CreateProcessA("layer_child.exe", &commandLine[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                                   nullptr, dir_.c_str(), &startup, &child))
-            << GetLastError();
+        PROCESS_INFORMATION child;
+        EXPECT_TRUE(startChild("layer_child.exe", commandLine.c_str(), dir_, child)) << GetLastError();
         return child;
     }
 
@@ -288,13 +285,6 @@ protected:
         return "";
     }
 
-    void finish(PROCESS_INFORMATION &child)
-    {
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, INFINITE));
-        CloseHandle(child.hThread);
-        CloseHandle(child.hProcess);
-    }
-
     std::string dir_;
 };
 
@@ -306,12 +296,12 @@ TEST_F(ObjectsAcrossProcesses, ChildOpensTheParentsObjectOfItsKindOnly)
 
     PROCESS_INFORMATION opener = startHolder("semaphore", 0, name);
     EXPECT_EQ("exists\n", report());
-    finish(opener);
+    finishChild(opener);
 
     DeleteFileA((dir_ + "layer_child.obj").c_str());
     PROCESS_INFORMATION other = startHolder("mutex", 0, name);
     EXPECT_EQ("error 6\n", report());
-    finish(other);
+    finishChild(other);
     closeAll({held.handle});
 }
 
@@ -327,7 +317,7 @@ TEST_F(ObjectsAcrossProcesses, ChildsObjectExistsUntilTheChildEnds)
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), wrongKind.error);
     closeAll({seen.handle});
 
-    finish(holder);
+    finishChild(holder);
     Created after = mutex(name);
     ASSERT_NE(nullptr, after.handle);
     EXPECT_EQ(0u, after.error) << "the name went with the child";

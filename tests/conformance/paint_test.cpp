@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -41,12 +40,6 @@ std::vector<PaintLog> &paints()
     return log;
 }
 
-std::map<HWND, WNDPROC> &ownProcs()
-{
-    static std::map<HWND, WNDPROC> procs;
-    return procs;
-}
-
 bool inBeginPaint = false;
 bool erasedDuringBeginPaint = false;
 
@@ -64,13 +57,7 @@ LRESULT CALLBACK paintingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         EndPaint(hwnd, &paint);
         return 0;
     }
-    return CallWindowProcA(ownProcs()[hwnd], hwnd, msg, wParam, lParam);
-}
-
-void paintLogged(HWND hwnd)
-{
-    ownProcs()[hwnd] =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(paintingProc)));
+    return callOwnProc(hwnd, msg, wParam, lParam);
 }
 
 // Shows the dialog with nothing left to paint.
@@ -173,8 +160,8 @@ TEST(Painting, UpdateWindowPaintsTheDialogThenItsChildrenAtOnce)
     test.steps.push_back([](HWND dialog) {
         HWND picture = GetDlgItem(dialog, IDC_PICTURE);
         HWND beside = GetDlgItem(dialog, IDC_BESIDE);
-        paintLogged(picture);
-        paintLogged(beside);
+        subclassControl(picture, paintingProc);
+        subclassControl(beside, paintingProc);
         showPainted(dialog);
         paints().clear();
         InvalidateRect(dialog, nullptr, TRUE);
@@ -195,7 +182,7 @@ TEST(Painting, BeginPaintErasesWhenTheRegionAsksAndValidates)
     DialogTest test;
     test.steps.push_back([](HWND dialog) {
         HWND picture = GetDlgItem(dialog, IDC_PICTURE);
-        paintLogged(picture);
+        subclassControl(picture, paintingProc);
         showPainted(dialog);
         paints().clear();
         RECT part = {2, 3, 10, 12};

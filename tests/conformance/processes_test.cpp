@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "child_support.h"
 #include "test_env.h"
 
 namespace {
@@ -22,25 +23,10 @@ protected:
 
     BOOL start(const char *application, const std::string &commandLine, const std::string &directory)
     {
-        std::string buffer = commandLine;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        child_ = {};
-        SetLastError(SENTINEL);
-        return CreateProcessA(application, &buffer[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
-                              directory.c_str(), &startup, &child_);
+        return startChild(application, commandLine.c_str(), directory, child_);
     }
 
-    // Waits for the child, closes its handles and returns its exit code.
-    DWORD finish()
-    {
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child_.hProcess, INFINITE));
-        DWORD code = SENTINEL;
-        EXPECT_TRUE(GetExitCodeProcess(child_.hProcess, &code)) << GetLastError();
-        EXPECT_TRUE(CloseHandle(child_.hThread)) << GetLastError();
-        EXPECT_TRUE(CloseHandle(child_.hProcess)) << GetLastError();
-        return code;
-    }
+    DWORD finish() { return finishChild(child_); }
 
     std::string dir_;
     PROCESS_INFORMATION child_ = {};
@@ -95,11 +81,7 @@ TEST_F(Processes, FirstTokenEndsAtTheFirstBlankOutsideQuotes)
 
 TEST_F(Processes, WithoutCommandLineTheChildGetsNoArgumentText)
 {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    ASSERT_TRUE(CreateProcessA(CHILD, nullptr, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, dir_.c_str(),
-                               &startup, &child_))
-        << GetLastError();
+    ASSERT_TRUE(startChild(CHILD, nullptr, dir_, child_)) << GetLastError();
     EXPECT_EQ(0u, finish());
     EXPECT_TRUE(testFileExists(dir_ + "layer_child.out"));
     EXPECT_EQ("", readTestFile(dir_ + "layer_child.out"));

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -27,23 +26,10 @@ std::vector<Recorded> &recorded()
     return messages;
 }
 
-std::map<HWND, WNDPROC> &originalProcs()
-{
-    static std::map<HWND, WNDPROC> procs;
-    return procs;
-}
-
 LRESULT CALLBACK recordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     recorded().push_back({hwnd, msg, wParam, lParam, GetFocus()});
-    return CallWindowProcA(originalProcs()[hwnd], hwnd, msg, wParam, lParam);
-}
-
-// Puts the recording procedure in front of a control's own.
-void subclass(HWND hwnd)
-{
-    LONG_PTR previous = SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordingProc));
-    originalProcs()[hwnd] = reinterpret_cast<WNDPROC>(previous);
+    return callOwnProc(hwnd, msg, wParam, lParam);
 }
 
 std::vector<Recorded> recordedOf(UINT msg)
@@ -66,7 +52,7 @@ std::string windowText(HWND hwnd)
 void runTabOrder(const std::vector<std::function<void(HWND)>> &steps)
 {
     recorded().clear();
-    originalProcs().clear();
+    ownProcs().clear();
     DialogTest test;
     test.steps = steps;
     runDialog(IDD_TAB_ORDER, test);
@@ -114,8 +100,8 @@ TEST(Focus, MovingTheFocusSendsKillFocusThenSetFocus)
     runTabOrder({[](HWND dialog) {
         HWND first = GetDlgItem(dialog, IDC_FIRST);
         HWND second = GetDlgItem(dialog, IDC_SECOND);
-        subclass(first);
-        subclass(second);
+        subclassControl(first, recordingProc);
+        subclassControl(second, recordingProc);
         recorded().clear();
         EXPECT_EQ(SetFocus(second), first);
         EXPECT_EQ(GetFocus(), second);
@@ -309,9 +295,9 @@ TEST(Subclassing, ANewWindowProcedureSeesTheMessagesAndPassesThemOn)
         LONG_PTR own = GetWindowLongPtrA(first, GWLP_WNDPROC);
         ASSERT_NE(own, 0);
         recorded().clear();
-        originalProcs().clear();
-        subclass(first);
-        EXPECT_EQ(reinterpret_cast<LONG_PTR>(originalProcs()[first]), own);
+        ownProcs().clear();
+        subclassControl(first, recordingProc);
+        EXPECT_EQ(reinterpret_cast<LONG_PTR>(ownProcs()[first]), own);
         EXPECT_EQ(GetWindowLongPtrA(first, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(recordingProc));
 
         EXPECT_TRUE(SetWindowTextA(first, "Renamed"));

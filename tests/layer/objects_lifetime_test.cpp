@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "child_support.h"
 #include "layer_control.h"
 #include "test_env.h"
 
@@ -43,12 +44,8 @@ TEST(ObjectLifetime, HolderKilledWithSigkillLeavesNoNameBehind)
 {
     const std::string dir = makeTestDir();
     const std::string name = "Velkor 1";
-    std::string commandLine = "layer_child.exe semaphore 60000 " + name;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION holder = {};
-    ASSERT_TRUE(CreateProcessA("layer_child.exe", &commandLine[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                               nullptr, dir.c_str(), &startup, &holder))
+    PROCESS_INFORMATION holder;
+    ASSERT_TRUE(startChild("layer_child.exe", ("layer_child.exe semaphore 60000 " + name).c_str(), dir, holder))
         << GetLastError();
     std::string report;
     for (int waited = 0; waited < 10000 && report.empty(); waited += 10) {
@@ -62,12 +59,7 @@ TEST(ObjectLifetime, HolderKilledWithSigkillLeavesNoNameBehind)
     CloseHandle(probe);
 
     ASSERT_EQ(0, kill(static_cast<pid_t>(holder.dwProcessId), SIGKILL));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(holder.hProcess, INFINITE));
-    DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeProcess(holder.hProcess, &code));
-    EXPECT_EQ(static_cast<DWORD>(128 + SIGKILL), code);
-    CloseHandle(holder.hThread);
-    CloseHandle(holder.hProcess);
+    EXPECT_EQ(static_cast<DWORD>(128 + SIGKILL), finishChild(holder));
 
     HANDLE fresh;
     EXPECT_EQ(0u, createSemaphoreError(name, fresh)) << "the killed holder's name is gone";

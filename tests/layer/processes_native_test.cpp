@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "child_support.h"
 #include "layer.h"
 #include "layer_control.h"
 #include "test_env.h"
@@ -74,24 +75,10 @@ protected:
 
     BOOL start(const std::string &application, const std::string &commandLine, LPVOID environment = nullptr)
     {
-        std::string buffer = commandLine;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        child_ = {};
-        SetLastError(SENTINEL);
-        return CreateProcessA(application.c_str(), &buffer[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                              environment, dir_.c_str(), &startup, &child_);
+        return startChild(application.c_str(), commandLine.c_str(), dir_, child_, environment);
     }
 
-    DWORD finish()
-    {
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child_.hProcess, INFINITE));
-        DWORD code = SENTINEL;
-        EXPECT_TRUE(GetExitCodeProcess(child_.hProcess, &code)) << GetLastError();
-        CloseHandle(child_.hThread);
-        CloseHandle(child_.hProcess);
-        return code;
-    }
+    DWORD finish() { return finishChild(child_); }
 
     std::string dir_;
     PROCESS_INFORMATION child_ = {};

@@ -16,48 +16,9 @@
 #include "layer_control.h"
 #include "regedit.h"
 #include "test_env.h"
+#include "wine_registry_text.h"
 
 namespace {
-
-const char win64Text[] = R"(WINE REGISTRY Version 2
-;; All keys relative to REGISTRY\\Machine
-
-#arch=win64
-
-[Software\\A] 1796620024
-#time=1dd8608ccd3a128
-"Plain"="64"
-
-[Software\\Quorvex\\VK: Zarkhul Zuva] 1796620020
-#time=1dd8608ca315f6e
-"Installed To:"="C:\\Games\\VK64\\"
-
-[Software\\Registered Applications] 1796620019
-#time=1dd8608c9986da4
-"Shared"="64-bit"
-
-[Software\\Wow6432Node\\B\\D] 1796620024
-#time=1dd8608ccd3a128
-"Plain"="D"
-
-[Software\\Wow6432Node\\B\\Wow6432Node\\C] 1796620024
-#time=1dd8608ccd3a128
-"Plain"="C"
-
-[Software\\Wow6432Node\\Quorvex\\VK: Zarkhul Zuva] 1796620024
-#time=1dd8608ccd3a128
-"Installed To:"="C:\\Games\\VK\\"
-"Velk 2 Installed"=dword:00000001
-
-[Software\\Wow6432Node\\Registered Applications] 1796620013
-#time=1dd8608c6761f04
-#link
-"SymbolicLinkValue"=hex(6):5c,00,52,00,65,00,67,00,69,00,73,00,74,00,72,00,79,\
-  00,5c,00,4d,00,61,00,63,00,68,00,69,00,6e,00,65,00,5c,00,53,00,6f,00,66,00,\
-  74,00,77,00,61,00,72,00,65,00,5c,00,52,00,65,00,67,00,69,00,73,00,74,00,65,\
-  00,72,00,65,00,64,00,20,00,41,00,70,00,70,00,6c,00,69,00,63,00,61,00,74,00,\
-  69,00,6f,00,6e,00,73,00
-)";
 
 const char recordKey[] = "Software\\Quorvex\\VK: Zarkhul Zuva";
 
@@ -69,7 +30,7 @@ protected:
         system_ = testPrefix() + "/system.reg";
         user_ = testPrefix() + "/user.reg";
         savedSystem_ = read(system_);
-        write(system_, win64Text);
+        write(system_, wine64RegistryText);
     }
 
     void TearDown() override
@@ -146,7 +107,7 @@ TEST_F(RegistryPrefix, AThirtyTwoBitProgramSeesWow6432NodeInAWin64Prefix)
 
 TEST_F(RegistryPrefix, AWin32PrefixHasOneView)
 {
-    std::string text32 = win64Text;
+    std::string text32 = wine64RegistryText;
     text32.replace(text32.find("#arch=win64"), 11, "#arch=win32");
     write(system_, text32);
     EXPECT_EQ("C:\\Games\\VK64\\", text(recordKey, KEY_ALL_ACCESS, "Installed To:"));
@@ -214,7 +175,7 @@ TEST_F(RegistryPrefix, MissingOrBrokenFilesFailClearly)
     EXPECT_EQ(ERROR_BADDB, RegOpenKeyExA(HKEY_LOCAL_MACHINE, recordKey, 0, KEY_READ, &key));
     EXPECT_EQ(ERROR_BADDB, RegQueryValueExA(HKEY_LOCAL_MACHINE, "x", nullptr, nullptr, nullptr, nullptr));
 
-    std::string text = win64Text;
+    std::string text = wine64RegistryText;
     write(system_, text.substr(0, text.find("69,00,6f,00,6e,00,73,00")));
     EXPECT_EQ("C:\\Games\\VK\\", this->text(recordKey, KEY_READ, "Installed To:"))
         << "what comes before a cut still reads";
@@ -262,7 +223,7 @@ TEST_F(RegistryPrefix, AnUnusablePrefixFailsAndSaysWhyOnce)
         EXPECT_EQ(1, std::count(out.begin(), out.end(), '\n')) << c.what << ": " << out;
     }
     unlink(system_.c_str());
-    write(system_, win64Text);
+    write(system_, wine64RegistryText);
 
     if (geteuid() == 0) {
         layerReset();

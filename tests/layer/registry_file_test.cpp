@@ -14,65 +14,13 @@
 #include <vector>
 
 #include "test_env.h"
+#include "wine_registry_text.h"
 
 namespace {
 
 using layer::RegFile;
 using layer::RegView;
 
-// Text as the Wine 8 server writes it (keys, values and links taken from a 64-bit prefix).
-const char wineText[] = R"(WINE REGISTRY Version 2
-;; All keys relative to REGISTRY\\Machine
-
-#arch=win64
-
-[Software\\Quorvex\\VK: Zarkhul Zuva] 1796620020
-#time=1dd8608ca315f6e
-"Installed To:"="C:\\Games\\VK64\\"
-
-[Software\\Registered Applications] 1796620019
-#time=1dd8608c9986da4
-"Shared"="64-bit"
-
-[Software\\T] 1796620024
-#time=1dd8608cce7cacc
-@="deflt \"q\" \\\\ x"
-"bin"=hex:01,02,03,04,05
-"esc"="tab\there\nnl\rcr \xe9\x20ac \x4e2da 1\1x7 [b]"
-"ex"=str(2):"%PATH%;x"
-"long"=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\
-  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\
-  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\
-  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\
-  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\
-  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\
-  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\
-  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\
-  ab,ab,ab
-"multi"=str(7):"a\0b\0c\0"
-"noterm"=hex(1):61,00,62,00,63,00
-"q"=hex(b):05,00,00,00,00,00,00,00
-"\xe9t\xe9"="v"
-
-[Software\\T\\Only\\Deep] 1796620024
-#time=1dd8608cce7cacc
-#class="Cls"
-"d"=dword:ffffffff
-
-[Software\\Wow6432Node\\Quorvex\\VK: Zarkhul Zuva] 1796620024
-#time=1dd8608ccd3a128
-"Installed To:"="C:\\Games\\VK\\"
-"Velk 2 Installed"=dword:00000001
-
-[Software\\Wow6432Node\\Registered Applications] 1796620013
-#time=1dd8608c6761f04
-#link
-"SymbolicLinkValue"=hex(6):5c,00,52,00,65,00,67,00,69,00,73,00,74,00,72,00,79,\
-  00,5c,00,4d,00,61,00,63,00,68,00,69,00,6e,00,65,00,5c,00,53,00,6f,00,66,00,\
-  74,00,77,00,61,00,72,00,65,00,5c,00,52,00,65,00,67,00,69,00,73,00,74,00,65,\
-  00,72,00,65,00,64,00,20,00,41,00,70,00,70,00,6c,00,69,00,63,00,61,00,74,00,\
-  69,00,6f,00,6e,00,73,00
-)";
 
 std::vector<std::u16string> keyPath(const std::u16string &path)
 {
@@ -128,7 +76,7 @@ std::string replaced(std::string text, const std::string &from, const std::strin
 
 TEST(RegistryFile, ReadsEveryConstructWineWrites)
 {
-    RegFile file = parse(wineText);
+    RegFile file = parse(wine64RegistryText);
     EXPECT_TRUE(file.warnings.empty()) << file.warnings.front();
     EXPECT_EQ(layer::RegArch::Win64, file.arch);
     ASSERT_EQ(2u, file.root.size());
@@ -220,28 +168,28 @@ TEST(RegistryFile, ReadsWhatWineAcceptsBeyondItsOwnOutput)
 
 TEST(RegistryFile, SettingEveryValueToWhatItHoldsChangesNoByte)
 {
-    RegFile file = parse(wineText);
+    RegFile file = parse(wine64RegistryText);
     std::string error;
     for (const char16_t *key : {u"Software\\T", u"Software\\T\\Only\\Deep", u"Software\\Quorvex\\VK: Zarkhul Zuva"}) {
         std::vector<std::u16string> path = keyPath(key);
         for (const layer::RegValue &v :
              layer::regKeyValues(file, layer::findRegKey(file, 0, path, RegView::Native))) {
             ASSERT_TRUE(layer::setRegValue(file, path, RegView::Native, v.name, v.type, v.data, error)) << error;
-            EXPECT_EQ(wineText, file.text) << "formatting " << layer::utf16ToUtf8(v.name);
+            EXPECT_EQ(wine64RegistryText, file.text) << "formatting " << layer::utf16ToUtf8(v.name);
         }
     }
 }
 
 TEST(RegistryFile, ChangingOneValueChangesOnlyItsLines)
 {
-    RegFile file = parse(wineText);
+    RegFile file = parse(wine64RegistryText);
     std::string error;
     std::vector<std::u16string> t = keyPath(u"Software\\T");
 
     ASSERT_TRUE(layer::setRegValue(file, t, RegView::Native, u"long", REG_DWORD, dword(3), error)) << error;
-    size_t from = std::string(wineText).find("\"long\"=");
-    size_t to = std::string(wineText).find("\"multi\"=");
-    std::string expected = std::string(wineText).replace(from, to - from, "\"long\"=dword:00000003\n");
+    size_t from = std::string(wine64RegistryText).find("\"long\"=");
+    size_t to = std::string(wine64RegistryText).find("\"multi\"=");
+    std::string expected = std::string(wine64RegistryText).replace(from, to - from, "\"long\"=dword:00000003\n");
     EXPECT_EQ(expected, file.text);
 
     ASSERT_TRUE(layer::setRegValue(file, t, RegView::Native, u"bin", REG_BINARY, std::vector<BYTE>(30, 0x11), error));
@@ -258,10 +206,10 @@ TEST(RegistryFile, ChangingOneValueChangesOnlyItsLines)
 
 TEST(RegistryFile, NewValuesAndKeysGoWhereWineKeepsThem)
 {
-    RegFile file = parse(wineText);
+    RegFile file = parse(wine64RegistryText);
     std::string error;
     ASSERT_TRUE(layer::setRegValue(file, keyPath(u"Software\\T"), RegView::Native, u"c", REG_SZ, utf16(u"x"), error));
-    std::string expected = replaced(wineText, "\"esc\"=", "\"c\"=\"x\"\n\"esc\"=");
+    std::string expected = replaced(wine64RegistryText, "\"esc\"=", "\"c\"=\"x\"\n\"esc\"=");
     EXPECT_EQ(expected, file.text) << "values are sorted by name";
 
     ASSERT_TRUE(layer::setRegValue(file, keyPath(u"Software\\T\\Only"), RegView::Native, u"z", REG_DWORD, dword(1),
@@ -270,11 +218,11 @@ TEST(RegistryFile, NewValuesAndKeysGoWhereWineKeepsThem)
         << "a key that only held subkeys gets its block before them";
     ASSERT_NE(std::string::npos, file.text.find("\n\"z\"=dword:00000001\n\n[Software\\\\T\\\\Only\\\\Deep] "));
 
-    RegFile appended = parse(wineText);
+    RegFile appended = parse(wine64RegistryText);
     ASSERT_TRUE(layer::setRegValue(appended, keyPath(u"System\\New[1]"), RegView::Native, u"", REG_SZ, utf16(u"d"),
                                    error));
-    std::string tail = appended.text.substr(std::string(wineText).size());
-    EXPECT_EQ(0u, appended.text.find(wineText));
+    std::string tail = appended.text.substr(std::string(wine64RegistryText).size());
+    EXPECT_EQ(0u, appended.text.find(wine64RegistryText));
     EXPECT_EQ(0u, tail.find("\n[System\\\\New\\[1\\]] ")) << tail;
     EXPECT_NE(std::string::npos, tail.find("\n#time="));
     EXPECT_EQ(tail.size() - 6, tail.find("@=\"d\"\n")) << tail;
@@ -282,11 +230,11 @@ TEST(RegistryFile, NewValuesAndKeysGoWhereWineKeepsThem)
 
 TEST(RegistryFile, TheThirtyTwoBitViewWritesBelowWow6432Node)
 {
-    RegFile file = parse(wineText);
+    RegFile file = parse(wine64RegistryText);
     std::string error;
     ASSERT_TRUE(layer::setRegValue(file, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Wow32,
                                    u"Velk 2 Installed", REG_DWORD, dword(0), error));
-    EXPECT_EQ(replaced(wineText, "\"Velk 2 Installed\"=dword:00000001", "\"Velk 2 Installed\"=dword:00000000"),
+    EXPECT_EQ(replaced(wine64RegistryText, "\"Velk 2 Installed\"=dword:00000001", "\"Velk 2 Installed\"=dword:00000000"),
               file.text);
 
     ASSERT_TRUE(layer::setRegValue(file, keyPath(u"Software\\Registered Applications"), RegView::Wow32, u"Via",
@@ -327,20 +275,20 @@ TEST(RegistryFile, ABrokenWow6432NodeLinkRefusesThirtyTwoBitWrites)
 
 TEST(RegistryFile, DeletesValuesAndKeysButKeepsTheParent)
 {
-    RegFile file = parse(wineText);
+    RegFile file = parse(wine64RegistryText);
     std::string error;
     ASSERT_TRUE(layer::deleteRegValue(file, keyPath(u"Software\\T"), RegView::Native, u"MULTI", error));
-    EXPECT_EQ(replaced(wineText, "\"multi\"=str(7):\"a\\0b\\0c\\0\"\n", ""), file.text);
+    EXPECT_EQ(replaced(wine64RegistryText, "\"multi\"=str(7):\"a\\0b\\0c\\0\"\n", ""), file.text);
     EXPECT_FALSE(layer::deleteRegValue(file, keyPath(u"Software\\T"), RegView::Native, u"multi", error));
     EXPECT_EQ("no value \"multi\" in Software\\T", error);
 
-    file = parse(wineText);
+    file = parse(wine64RegistryText);
     ASSERT_TRUE(layer::deleteRegKey(file, keyPath(u"Software\\T\\Only"), RegView::Native, error)) << error;
-    size_t from = std::string(wineText).find("[Software\\\\T\\\\Only\\\\Deep]");
-    size_t to = std::string(wineText).find("[Software\\\\Wow6432Node\\\\Quorvex");
-    EXPECT_EQ(std::string(wineText).erase(from, to - from), file.text);
+    size_t from = std::string(wine64RegistryText).find("[Software\\\\T\\\\Only\\\\Deep]");
+    size_t to = std::string(wine64RegistryText).find("[Software\\\\Wow6432Node");
+    EXPECT_EQ(std::string(wine64RegistryText).erase(from, to - from), file.text);
 
-    file = parse(wineText);
+    file = parse(wine64RegistryText);
     ASSERT_TRUE(layer::deleteRegKey(file, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Wow32, error));
     EXPECT_EQ(-1, layer::findRegNode(file, keyPath(u"Software\\Wow6432Node\\Quorvex\\VK: Zarkhul Zuva")));
     EXPECT_GE(layer::findRegNode(file, keyPath(u"Software\\Wow6432Node\\Quorvex")), 0)
@@ -366,15 +314,15 @@ TEST(RegistryFile, BadFilesFailWithAClearMessage)
     EXPECT_EQ("line 2: unknown architecture \"win128\"", error);
 
     // Cut off in a continued hex value, then in a key line: what came before still reads.
-    std::string text = wineText;
+    std::string text = wine64RegistryText;
     size_t lastLines = text.find(",ab,\\\n  ab,ab,ab\n");
     file = parse(text.substr(0, text.rfind("\n", lastLines) + 1));
     ASSERT_EQ(1u, file.warnings.size());
-    EXPECT_EQ("line 20: value continues past the end of the file", file.warnings[0]);
+    EXPECT_EQ("line 24: value continues past the end of the file", file.warnings[0]);
     EXPECT_EQ(static_cast<DWORD>(REG_NONE), value(file, u"Software\\T", u"long").type);
     EXPECT_EQ(utf16(u"%PATH%;x"), value(file, u"Software\\T", u"ex").data);
     file = parse(text.substr(0, text.find("Zarkhul Zuva]")));
-    EXPECT_EQ("line 6: malformed key", file.warnings.at(0));
+    EXPECT_EQ("line 10: malformed key", file.warnings.at(0));
 
     std::string path = testPrefix() + "/registry-file-test.reg";
     unlink(path.c_str());
@@ -405,7 +353,7 @@ TEST(RegistryFile, AFileThatEndsInsideAValueIsNotEdited)
 TEST(RegistryFile, SavingReplacesTheFileWholeAndKeepsItsMode)
 {
     std::string path = testPrefix() + "/registry-save-test.reg";
-    std::ofstream(path) << wineText;
+    std::ofstream(path) << wine64RegistryText;
     ASSERT_EQ(0, chmod(path.c_str(), 0640));
     std::string link = path + ".link";
     unlink(link.c_str());

@@ -35,6 +35,7 @@
 #include "child_programs.h"
 #include "conformance_ids.h"
 #include "dialog_support.h"
+#include "test_dib.h"
 
 extern char **environ;
 
@@ -844,18 +845,10 @@ void paintPicture(HWND dialog)
     HWND picture = GetDlgItem(dialog, IDC_PICTURE);
     RECT client;
     GetClientRect(picture, &client);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = 2;
-    info.bmiHeader.biHeight = 2;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    // Each pixel's bytes are blue, green, red and unused; rows go bottom-up: blue and white below,
-    // red and green above.
-    const BYTE bits[16] = {0xFF, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0};
+    // Blue and white below, red and green above.
+    const TestDib corners(2, 2, 32, {0xFF, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0});
     HDC dc = GetDC(picture);
-    StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, 2, 2, bits, &info, DIB_RGB_COLORS, SRCCOPY);
+    corners.paint(dc, 0, 0, client.right, client.bottom);
     ReleaseDC(picture, dc);
 }
 

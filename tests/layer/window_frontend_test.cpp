@@ -11,6 +11,7 @@
 #include "conformance_ids.h"
 #include "dialog_support.h"
 #include "layer_control.h"
+#include "test_dib.h"
 #include "windowing.h"
 
 namespace {
@@ -175,15 +176,7 @@ TEST_F(FrontEnd, ReadsTheColoursDrawnOnAWindow)
         UpdateWindow(dialog);
         HWND picture = GetDlgItem(dialog, IDC_PICTURE);
         HDC dc = GetDC(picture);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = 1;
-        info.bmiHeader.biHeight = 1;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        const BYTE bits[4] = {0x30, 0x20, 0x10, 0};
-        StretchDIBits(dc, 2, 1, 1, 1, 0, 0, 1, 1, bits, &info, DIB_RGB_COLORS, SRCCOPY);
+        onePixel(RGB(0x10, 0x20, 0x30), 32).paint(dc, 2, 1, 1, 1);
         ReleaseDC(picture, dc);
         int width = 0, height = 0;
         std::vector<COLORREF> pixels;

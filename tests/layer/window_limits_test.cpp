@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "layer_control.h"
+#include "test_dib.h"
 #include "windowing.h"
 
 namespace {
@@ -55,27 +56,6 @@ protected:
     }
 };
 
-// A 1 x 1 bitmap of one colour, 24 bits to a pixel.
-struct OnePixelDib {
-    BITMAPINFO info = {};
-    unsigned char bits[4];
-
-    explicit OnePixelDib(COLORREF colour) : bits{GetBValue(colour), GetGValue(colour), GetRValue(colour), 0}
-    {
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = 1;
-        info.bmiHeader.biHeight = 1;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 24;
-        info.bmiHeader.biCompression = BI_RGB;
-    }
-
-    int paint(HDC dc, int x, int y, int width, int height) const
-    {
-        return StretchDIBits(dc, x, y, width, height, 0, 0, 1, 1, bits, &info, DIB_RGB_COLORS, SRCCOPY);
-    }
-};
-
 TEST_F(WindowLimits, AGiantTemplateMakesADialogOf16BitSizeWhosePixelsStopAtTheDesktop)
 {
     // At the largest point size and extent a template holds, the dialog would be hundreds of
@@ -104,7 +84,7 @@ TEST_F(WindowLimits, AGiantTemplateMakesADialogOf16BitSizeWhosePixelsStopAtTheDe
     EXPECT_EQ(GetPixel(dc, 20000, 20000), CLR_INVALID);
 
     // Drawing over all of the client area lands where there are pixels and is clipped elsewhere.
-    OnePixelDib red(RGB(255, 0, 0));
+    TestDib red = onePixel(RGB(255, 0, 0));
     RECT client = {};
     GetClientRect(giant, &client);
     EXPECT_EQ(red.paint(dc, 0, 0, client.right, client.bottom), 1);

@@ -12,6 +12,7 @@
 #include "conformance_ids.h"
 #include "dialog_support.h"
 #include "layer_control.h"
+#include "test_dib.h"
 
 namespace {
 
@@ -49,15 +50,7 @@ COLORREF colourOf(const PALETTEENTRY &entry)
 // Draws one pixel of a colour at (0, 0) through the DC.
 void drawPixel(HDC dc, COLORREF colour)
 {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = 1;
-    info.bmiHeader.biHeight = 1;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    const BYTE bits[4] = {GetBValue(colour), GetGValue(colour), GetRValue(colour), 0};
-    EXPECT_EQ(StretchDIBits(dc, 0, 0, 1, 1, 0, 0, 1, 1, bits, &info, DIB_RGB_COLORS, SRCCOPY), 1);
+    EXPECT_EQ(onePixel(colour).paint(dc, 0, 0, 1, 1), 1);
 }
 
 // Runs a check in a step of the picture dialog, shown and active, with a DC of the picture.

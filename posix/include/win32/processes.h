@@ -62,12 +62,13 @@ WIN32_EXTERN_C_BEGIN
    program (ELF, or a script with "#!" and the execute bit) as its one argument, as the native path
    where that text is a DOS path. A Windows program (a PE file) runs through Wine, with the DOS
    command line: the loader is $LAYER_WINE_LOADER when that is set (an absolute path, or a name in
-   PATH; empty for no Wine), else /usr/lib/wine/wine64, else "wine" in PATH. Without Wine, the
-   document that the argument text names is shown with $PAGER (through the shell), else less, else
-   more, on the program's terminal. Any other file fails with ERROR_BAD_EXE_FORMAT, synchronously,
-   as does a failed execve. DEBUG_PROCESS, DEBUG_ONLY_THIS_PROCESS and CREATE_SUSPENDED give
-   ERROR_NOT_SUPPORTED; the other flags, the security attributes, handle inheritance and the
-   startup information are accepted and have no effect. */
+   PATH; empty for no Wine), else /usr/lib/wine/wine64, else "wine" in PATH. Without Wine a
+   Windows program is one the system cannot run, and fails with ERROR_BAD_EXE_FORMAT as on Windows
+   (a prefix that wants a Windows program's work done natively puts a native program in its place).
+   Any other file fails with ERROR_BAD_EXE_FORMAT, synchronously, as does a failed execve.
+   DEBUG_PROCESS, DEBUG_ONLY_THIS_PROCESS and CREATE_SUSPENDED give ERROR_NOT_SUPPORTED; the other
+   flags, the security attributes, handle inheritance and the startup information are accepted and
+   have no effect. */
 BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                            LPSECURITY_ATTRIBUTES lpProcessAttributes, LPSECURITY_ATTRIBUTES lpThreadAttributes,
                            BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment,

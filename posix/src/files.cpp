@@ -9,7 +9,6 @@
 // are followed.
 #include "dospath.h"
 #include "layer.h"
-#include "layer_control.h"
 
 #include <io.h>
 #include <direct.h>
@@ -32,27 +31,6 @@
 
 namespace {
 
-struct CopyFault {
-    std::string name; // lower case; empty for any destination
-    LayerCopyFault fault;
-    ULONGLONG bytes;
-    DWORD error;
-};
-
-std::mutex controlLock;
-std::vector<CopyFault> pendingCopyFaults;
-bool plainCopyOnly = false;
-
-void resetFiles()
-{
-    std::lock_guard<std::mutex> guard(controlLock);
-    for (const CopyFault &unused : pendingCopyFaults)
-        layer::reportUnused(unused.name.empty() ? "layerFailCopy(NULL)" : "layerFailCopy(\"" + unused.name + "\")");
-    pendingCopyFaults.clear();
-    plainCopyOnly = false;
-}
-
-const layer::ResetHook resetHook(resetFiles);
 
 std::string baseName(const std::string &native)
 {
@@ -106,21 +84,6 @@ const DWORD notAFileError = ERROR_INVALID_FUNCTION;
 bool sameFile(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Takes the first pending fault for a destination name, if any.
-bool takeCopyFault(const std::string &destinationName, CopyFault &fault)
-{
-    std::lock_guard<std::mutex> guard(controlLock);
-    std::string name = layer::lowerAscii(destinationName);
-    for (auto it = pendingCopyFaults.begin(); it != pendingCopyFaults.end(); ++it) {
-        if (it->name.empty() || it->name == name) {
-            fault = *it;
-            pendingCopyFaults.erase(it);
-            return true;
-        }
-    }
-    return false;
 }
 
 // Writes all of buffer to fd; returns 0 or the errno.
@@ -197,18 +160,6 @@ void dosDateTime(time_t when, WORD &date, WORD &time)
 }
 
 } // namespace
-
-extern "C" void layerFailCopy(const char *name, LayerCopyFault fault, ULONGLONG bytes, DWORD error)
-{
-    std::lock_guard<std::mutex> guard(controlLock);
-    pendingCopyFaults.push_back({name ? layer::lowerAscii(name) : "", fault, bytes, error});
-}
-
-extern "C" void layerUsePlainCopy(BOOL plain)
-{
-    std::lock_guard<std::mutex> guard(controlLock);
-    plainCopyOnly = plain != FALSE;
-}
 
 extern "C" HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle)
 {
@@ -293,9 +244,9 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     layer::PathFacts facts;
     if (!layer::resolvePath(lpExistingFileName, source) || !layer::resolvePath(lpNewFileName, destination, &facts))
         return FALSE;
-    CopyFault fault = {"", LAYER_COPY_FAILS, 0, ERROR_SUCCESS};
-    bool faulty = takeCopyFault(baseName(destination), fault);
-    if (faulty && fault.fault == LAYER_COPY_FAILS) {
+    layer::CopyFault fault = {};
+    bool faulty = layer::testKit && layer::testKit->copyFault(baseName(destination), fault);
+    if (faulty && fault.kind == layer::CopyFault::Fails) {
         SetLastError(fault.error);
         return FALSE;
     }
@@ -365,18 +316,14 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     if (!exists)
         layer::noteNameCreated(destination);
 
-    bool plainOnly;
-    {
-        std::lock_guard<std::mutex> guard(controlLock);
-        plainOnly = plainCopyOnly;
-    }
+    bool plainOnly = layer::testKit && layer::testKit->plainCopy();
     ULONGLONG limit = faulty ? fault.bytes : ~0ull;
     int copyError = copyData(in, out, limit, plainOnly);
     // A simulated fault strikes once the bytes it lets through are written.
     bool failed = copyError != 0 || faulty;
     DWORD failure = copyError ? layer::errorFromErrno(copyError)
                     : !faulty ? ERROR_SUCCESS
-                    : fault.fault == LAYER_COPY_DISK_FULL ? ERROR_DISK_FULL
+                    : fault.kind == layer::CopyFault::DiskFull ? ERROR_DISK_FULL
                                                           : fault.error;
     if (!failed) {
         // The copy takes the source's last-write time and read-only attribute, as on Windows.
@@ -395,7 +342,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     }
     if (failed) {
         // Windows removes a destination it could not finish; a crash (simulated) leaves it.
-        if (!(faulty && fault.fault == LAYER_COPY_INTERRUPTED)) {
+        if (!(faulty && fault.kind == layer::CopyFault::Interrupted)) {
             unlink(destination.c_str());
             layer::noteNameRemoved(destination);
         }

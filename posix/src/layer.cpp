@@ -1,14 +1,11 @@
-// The handle table, scripted failures and reset hooks that every API family of the layer uses.
+// The handle table, the reset hooks and the helpers that every API family of the layer uses.
 #include "layer.h"
-#include "layer_control.h"
-#include "seam.h"
 
 #include <time.h>
 #include <unistd.h>
 
 #include <map>
 #include <mutex>
-#include <string>
 #include <vector>
 
 namespace layer {
@@ -20,32 +17,6 @@ std::map<HANDLE, std::unique_ptr<KernelObject>> &handleTable()
 {
     static std::map<HANDLE, std::unique_ptr<KernelObject>> table;
     return table;
-}
-
-struct ScriptedFailure {
-    int skip;
-    DWORD error;
-};
-
-std::map<std::string, std::vector<ScriptedFailure>> &failures()
-{
-    static std::map<std::string, std::vector<ScriptedFailure>> scripted;
-    return scripted;
-}
-
-// What the reset in progress found scripted but never used, as "layerFailCall(\"RegCloseKey\")", ...
-std::string &unusedControls()
-{
-    static std::string text;
-    return text;
-}
-
-void noteUnused(const std::string &what)
-{
-    std::string &text = unusedControls();
-    if (!text.empty())
-        text += ", ";
-    text += what;
 }
 
 std::vector<void (*)()> &resetHooks()
@@ -115,53 +86,16 @@ long long monotonicMilliseconds()
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-bool failHere(const char *function)
-{
-    std::lock_guard<std::mutex> guard(tableLock);
-    auto it = failures().find(function);
-    if (it == failures().end() || it->second.empty())
-        return false;
-    ScriptedFailure &next = it->second.front();
-    if (next.skip > 0) {
-        --next.skip;
-        return false;
-    }
-    SetLastError(next.error);
-    it->second.erase(it->second.begin());
-    return true;
-}
-
-void reportUnused(const std::string &what)
-{
-    std::lock_guard<std::mutex> guard(tableLock);
-    noteUnused(what);
-}
-
 ResetHook::ResetHook(void (*fn)())
 {
     resetHooks().push_back(fn);
 }
 
-} // namespace layer
-
-extern "C" void layerFailCall(const char *function, DWORD error, int skip)
+void resetLayer()
 {
-    std::lock_guard<std::mutex> guard(layer::tableLock);
-    layer::failures()[function].push_back({skip < 0 ? 0 : skip, error});
-}
-
-extern "C" const char *layerReset(void)
-{
-    {
-        std::lock_guard<std::mutex> guard(layer::tableLock);
-        layer::unusedControls().clear();
-        for (const auto &scripted : layer::failures())
-            for (size_t i = 0; i < scripted.second.size(); ++i)
-                layer::noteUnused("layerFailCall(\"" + scripted.first + "\")");
-        layer::failures().clear();
-    }
-    for (void (*hook)() : layer::resetHooks())
+    for (void (*hook)() : resetHooks())
         hook();
     SetLastError(0);
-    return layer::unusedControls().c_str();
 }
+
+} // namespace layer

@@ -1,9 +1,11 @@
-// What the layer's API families share: the handle table, scripted failures and the reset hooks.
+// What the layer's API families share: the handle table, the reset hooks and a few helpers.
 #ifndef POSIX_LAYER_H
 #define POSIX_LAYER_H
 
 #include <sys/stat.h>
 #include <windows.h>
+
+#include "seam.h"
 
 #include <memory>
 #include <string>
@@ -51,20 +53,9 @@ bool modePermits(const struct stat &st, int access);
 // not stretch or cut short.
 long long monotonicMilliseconds();
 
-// True when a test asked this call of `function` (its Win32 name) to fail: the last error is then
-// already set to the chosen code, and the caller returns its failure value at once.
-bool failHere(const char *function);
-
 // The directory where the named objects of the current prefix are kept; "" when the prefix is
 // missing.
 std::string objectStorePath();
-
-// True while a test has the layer pretend to be Windows 98 (layerPretendWindows98).
-bool isWindows98();
-
-// Called by a reset hook for each scripted control that it drops before it took effect (`what`
-// names the control call), so that layerReset reports it to the test.
-void reportUnused(const std::string &what);
 
 // The Win32 code of a failed system call's errno, as Wine maps it. ENOENT is ERROR_FILE_NOT_FOUND
 // (the last component is missing); a caller that knows the missing part is a directory on the way
@@ -75,6 +66,9 @@ DWORD errorFromErrno(int error);
 struct ResetHook {
     explicit ResetHook(void (*fn)());
 };
+// Runs every reset hook and clears the last error: the layer as at process start, for the test
+// kit's layerReset. Handles stay open.
+void resetLayer();
 
 // How the window system's terminal front end lends the terminal to a child process: CreateProcessA
 // calls release before the child starts, and the wait that sees the child end calls reclaim.

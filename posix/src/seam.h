@@ -29,10 +29,31 @@ struct PaletteDisplay {
     void (*drew)(win::Surface &surface);
 };
 
+// A copy that a test makes fail: at once, before the destination is touched, or once `bytes`
+// bytes are written, as a full disk does (DiskFull) or as a crash would, leaving the partial
+// destination behind (Interrupted, with `error`).
+struct CopyFault {
+    enum Kind { Fails, DiskFull, Interrupted } kind;
+    ULONGLONG bytes;
+    DWORD error;
+};
+
 struct TestKit {
     // True when a test asked this call of `function` (its Win32 name) to fail now; the last error
     // is then set, and the caller returns its failure value at once.
     bool (*failCall)(const char *function);
+    // The free space a test gives the drive (lower case), as the three factors GetDiskFreeSpaceA
+    // reports; false for a drive of real free space.
+    bool (*freeSpace)(char drive, DWORD &sectorsPerCluster, DWORD &bytesPerSector, DWORD &freeClusters);
+    // The fault a test gave the next copy to a destination of that name; false for none.
+    bool (*copyFault)(const std::string &destinationName, CopyFault &fault);
+    // True when copies go through a buffer with read and write, as where the kernel refuses
+    // copy_file_range and sendfile.
+    bool (*plainCopy)();
+    // The exit code a test has the next ended child report in place of its own; false for none.
+    bool (*exitCode)(DWORD &code);
+    // True while a test has the layer answer as Windows 98 does.
+    bool (*windows98)();
     // The palette display while a test has it on, else null.
     const PaletteDisplay *(*paletteDisplay)();
     // A modal loop has nothing to do: the test's handlers may answer a message box or give input.
@@ -42,6 +63,16 @@ struct TestKit {
 
 // Null unless the test kit is linked in.
 extern const TestKit *testKit;
+
+inline bool failHere(const char *function)
+{
+    return testKit && testKit->failCall(function);
+}
+
+inline bool isWindows98()
+{
+    return testKit && testKit->windows98();
+}
 
 inline const PaletteDisplay *paletteDisplay()
 {

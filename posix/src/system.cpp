@@ -1,12 +1,10 @@
 // The system: the version of Windows the program is told it runs on, Windows' directories in the
 // prefix, and the system DLLs that the layer serves itself, as Wine serves its built-in ones.
 #include "layer.h"
-#include "layer_control.h"
 #include "resources.h"
 
 #include <commctrl.h>
 
-#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -16,14 +14,6 @@ namespace {
 // is 4.10, build 1998, with the high bit set, as on Windows 95, 98 and Me.
 const DWORD ntVersion = 0x23F00206;
 const DWORD windows98Version = 0xC0000A04;
-std::atomic<bool> windows98{false};
-
-void resetSystem()
-{
-    windows98 = false;
-}
-
-const layer::ResetHook resetHook(resetSystem);
 
 const char windowsDirectory[] = "C:\\windows";
 const char systemDirectory[] = "C:\\windows\\system32";
@@ -58,19 +48,9 @@ HMODULE builtinModule(LPCSTR name)
 
 } // namespace
 
-void layerPretendWindows98(BOOL on)
-{
-    windows98 = on != FALSE;
-}
-
-bool layer::isWindows98()
-{
-    return windows98;
-}
-
 extern "C" DWORD WINAPI GetVersion(void)
 {
-    return windows98 ? windows98Version : ntVersion;
+    return layer::isWindows98() ? windows98Version : ntVersion;
 }
 
 extern "C" UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)

@@ -1,8 +1,7 @@
 // Volumes: the free space of the prefix's drives as GetDiskFreeSpaceA reports it (real, or what a
-// test set).
+// test gave the drive).
 #include "dospath.h"
 #include "layer.h"
-#include "layer_control.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -10,22 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <string>
 
 namespace {
-
-std::mutex spaceLock;
-std::map<char, ULONGLONG> simulatedFreeSpace; // by lower-case drive letter
-
-void resetVolumes()
-{
-    std::lock_guard<std::mutex> guard(spaceLock);
-    simulatedFreeSpace.clear();
-}
-
-const layer::ResetHook resetHook(resetVolumes);
 
 // The drive a resolved directory lies on: the letter the caller wrote, else the one whose target
 // holds it. 0 when no drive does.
@@ -51,33 +37,7 @@ void splitRealSpace(ULONGLONG freeBytes, ULONGLONG totalBytes, DWORD &sectorsPer
     totalClusters = static_cast<DWORD>(totalBytes / (512ull * sectorsPerCluster));
 }
 
-// Splits a simulated amount so that the product of the factors is exactly that amount: one-byte
-// sectors, one to a cluster, where the amount fits 32 bits; above that, the smallest sector size
-// up to 64 KiB that divides it into a count of 32 bits. An amount that no such size divides is
-// reported as a real disk is, rounded down to a whole cluster.
-void splitSimulatedSpace(ULONGLONG bytes, DWORD &sectorsPerCluster, DWORD &bytesPerSector, DWORD &freeClusters)
-{
-    const ULONGLONG limit = 0xFFFFFFFFull;
-    sectorsPerCluster = 1;
-    ULONGLONG smallest = std::max<ULONGLONG>(1, bytes / limit + (bytes % limit != 0)); // leaves 32 bits
-    for (ULONGLONG sector = smallest; sector <= 0xFFFF; ++sector) {
-        if (bytes % sector == 0) {
-            bytesPerSector = static_cast<DWORD>(sector);
-            freeClusters = static_cast<DWORD>(bytes / sector);
-            return;
-        }
-    }
-    DWORD totalClusters;
-    splitRealSpace(bytes, bytes, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
-}
-
 } // namespace
-
-extern "C" void layerSetFreeSpace(char drive, ULONGLONG bytes)
-{
-    std::lock_guard<std::mutex> guard(spaceLock);
-    simulatedFreeSpace[layer::lowerAscii(drive)] = bytes;
-}
 
 extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster,
                                          LPDWORD lpBytesPerSector, LPDWORD lpNumberOfFreeClusters,
@@ -112,18 +72,7 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
     splitRealSpace(freeBytes, totalBytes, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
 
     char drive = driveOf(lpRootPathName, native);
-    ULONGLONG simulated = 0;
-    bool isSimulated = false;
-    {
-        std::lock_guard<std::mutex> guard(spaceLock);
-        auto it = simulatedFreeSpace.find(drive);
-        if (drive && it != simulatedFreeSpace.end()) {
-            simulated = it->second;
-            isSimulated = true;
-        }
-    }
-    if (isSimulated) {
-        splitSimulatedSpace(simulated, sectorsPerCluster, bytesPerSector, freeClusters);
+    if (drive && layer::testKit && layer::testKit->freeSpace(drive, sectorsPerCluster, bytesPerSector, freeClusters)) {
         ULONGLONG clusterBytes = static_cast<ULONGLONG>(sectorsPerCluster) * bytesPerSector;
         totalClusters = static_cast<DWORD>(
             std::min<ULONGLONG>(std::max<ULONGLONG>(totalBytes / clusterBytes, freeClusters), 0xFFFFFFFFull));

@@ -1,8 +1,7 @@
-// What the front ends share: the notice of every change on the screen, the view of the windows that
-// a front end shows, the WINLAYER_TRACE file of events, and the WINLAYER_SCRIPT file, the front end
-// for programs driven without a terminal.
+// What the front ends meet: the notice of every change on the screen, the front end that is set
+// (the terminal's, posix/term), the WINLAYER_TRACE file of events, and the WINLAYER_SCRIPT file, the
+// front end for programs driven without a terminal.
 #include "layer.h"
-#include "layer_control.h"
 #include "windowing.h"
 
 #include <algorithm>
@@ -255,8 +254,8 @@ void notify(Change what, HWND hwnd)
 {
     if (what == Change::Focus)
         traceFocus(hwnd);
-    if (!frontEndState().frontEnd)
-        offerTerminal();
+    if (!frontEndState().frontEnd && offerFrontEnd)
+        offerFrontEnd();
     const FrontEnd *frontEnd = frontEndState().frontEnd;
     if (frontEnd && frontEnd->changed)
         frontEnd->changed(what, hwnd);
@@ -313,51 +312,16 @@ std::string quoted(const std::string &text)
     return out + "\"";
 }
 
+void (*offerFrontEnd)() = nullptr;
+
+void setScriptWaitLimit(DWORD milliseconds)
+{
+    frontEndState().waitLimit = milliseconds;
+}
+
 void setFrontEnd(const FrontEnd *frontEnd)
 {
     frontEndState().frontEnd = frontEnd;
-}
-
-bool viewWindow(HWND hwnd, WindowView &view)
-{
-    Window *w = findWindow(hwnd);
-    if (!w)
-        return false;
-    view.handle = hwnd;
-    view.className = w->windowClass->name;
-    view.id = static_cast<int>(w->id);
-    view.text = w->text;
-    view.style = w->style;
-    view.exStyle = w->exStyle;
-    view.visible = isVisible(hwnd);
-    view.enabled = !(w->style & WS_DISABLED);
-    view.focused = focusWindow() == hwnd;
-    view.defaultButton = isDefaultButton(hwnd);
-    view.isProgress = progressState(hwnd, view.progress);
-    if (!view.isProgress)
-        view.progress = ProgressState{0, 0, 0, 0};
-    POINT origin = clientOriginOnScreen(*w);
-    RECT m = nonClientMargins(w->style, w->exStyle);
-    SIZE size = clientSize(*w);
-    view.clientRect = {origin.x, origin.y, origin.x + size.cx, origin.y + size.cy};
-    view.windowRect = {origin.x - m.left, origin.y - m.top, origin.x - m.left + (w->rect.right - w->rect.left),
-                       origin.y - m.top + (w->rect.bottom - w->rect.top)};
-    return true;
-}
-
-bool readSurface(HWND hwnd, int &width, int &height, std::vector<COLORREF> &pixels)
-{
-    Window *w = findWindow(hwnd);
-    if (!w)
-        return false;
-    Surface &surface = surfaceOf(*w);
-    width = surface.width;
-    height = surface.height;
-    pixels.clear();
-    pixels.reserve(surface.pixels.size());
-    for (uint32_t pixel : surface.pixels)
-        pixels.push_back(shownColour(pixel));
-    return true;
 }
 
 namespace {
@@ -377,8 +341,3 @@ const ResetHook resetFrontEnd([] {
 } // namespace
 } // namespace win
 } // namespace layer
-
-extern "C" void layerSetScriptWaitLimit(DWORD milliseconds)
-{
-    layer::win::frontEndState().waitLimit = milliseconds;
-}

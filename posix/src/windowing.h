@@ -283,6 +283,8 @@ void idle(HWND loopWindow);
 // Asks for input while a loop waits: the WINLAYER_SCRIPT file's commands up to the next one that
 // gives input, then the front end that is set. False when neither gave any.
 bool frontEndInput(HWND loopWindow);
+// How long the script's `wait <file>` waits for its file (30 seconds until a test sets another).
+void setScriptWaitLimit(DWORD milliseconds);
 
 // What changed on the screen: the front end redraws, the trace records some of it.
 enum class Change {
@@ -318,33 +320,11 @@ struct FrontEnd {
     void (*changed)(Change what, HWND hwnd);
 };
 void setFrontEnd(const FrontEnd *frontEnd); // null removes it
-// Installs the terminal front end (terminal.cpp) the first time it is offered, when standard input
-// and output are both terminals, no WINLAYER_SCRIPT is set and no test has reset the layer; it takes
-// the terminal when a modal loop first waits for input. Every change is offered to it while no
-// front end is set, so that it sees the windows from the first on.
-void offerTerminal();
+// Set by a front end that installs itself when it is linked (the terminal's): called with every
+// change while no front end is set, so that it may set itself as the windows come.
+extern void (*offerFrontEnd)();
 
-// A window as a front end shows it.
-struct WindowView {
-    HWND handle;
-    std::string className;
-    int id;
-    std::string text;
-    DWORD style;
-    DWORD exStyle;
-    bool visible;      // with its ancestors
-    bool enabled;      // its own state
-    bool focused;
-    bool defaultButton;
-    bool isProgress;
-    ProgressState progress;
-    RECT windowRect;   // screen coordinates
-    RECT clientRect;   // screen coordinates
-};
-bool viewWindow(HWND hwnd, WindowView &view);
 std::vector<HWND> childWindows(HWND hwnd); // stacking order, topmost first
-// The colours on a window's surface, row by row from the top.
-bool readSurface(HWND hwnd, int &width, int &height, std::vector<COLORREF> &pixels);
 
 } // namespace win
 } // namespace layer

@@ -1,6 +1,6 @@
 // Input as a test gives it: a user's keys, clicks and activations, queued as the terminal queues
-// them, and the handlers that a modal loop asks first when it waits (a message box handler, an
-// idle handler).
+// them, the handlers that a modal loop asks first when it waits (a message box handler, an idle
+// handler), and how long a script waits for its files.
 #include "layer_control.h"
 #include "testkit.h"
 #include "windowing.h"
@@ -100,4 +100,9 @@ extern "C" void layerActivate(HWND window, UINT how)
 extern "C" void layerDeactivate(HWND window)
 {
     deactivateByUser(window);
+}
+
+extern "C" void layerSetScriptWaitLimit(DWORD milliseconds)
+{
+    setScriptWaitLimit(milliseconds);
 }

@@ -12,7 +12,7 @@
 #include "dialog_support.h"
 #include "layer_control.h"
 #include "test_dib.h"
-#include "windowing.h"
+#include "textscreen.h"
 
 namespace {
 

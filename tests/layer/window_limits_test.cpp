@@ -9,7 +9,7 @@
 
 #include "layer_control.h"
 #include "test_dib.h"
-#include "windowing.h"
+#include "textscreen.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The terminal front end: shows the program's dialogs and message boxes as text on the terminal it
 // runs on, and turns the keys typed there into the input a user gives a dialog.
 //
-// The window system offers it the terminal (offerTerminal) with its first change, the first window
-// made. It accepts when standard input and output are both terminals (and not dumb ones), no
-// WINLAYER_SCRIPT drives the program and no test has reset the layer (a test steers its process
-// itself), and from then on follows the windows. It takes the terminal the first time a modal loop
+// Linked into a program, it has the window system offer it the terminal with its first change,
+// the first window made. It accepts when standard input and output are both terminals (and not
+// dumb ones), no WINLAYER_SCRIPT drives the program and no test has reset the layer (a test
+// steers its process itself), and from then on follows the windows. It takes the terminal the first time a modal loop
 // waits for input, so that a program that never waits (a test that drives its own dialogs) keeps
 // its terminal untouched. Then it draws whenever a loop waits and, throttled, whenever the program
 // changes what a window shows while it works. Raw mode and the alternate screen are in force only
@@ -598,6 +598,8 @@ bool takeTerminal()
 
 } // namespace
 
+namespace {
+
 void offerTerminal()
 {
     TerminalState &t = state();
@@ -612,6 +614,12 @@ void offerTerminal()
     t.following = true;
     setFrontEnd(&terminalFrontEnd);
 }
+
+struct Offered {
+    Offered() { offerFrontEnd = offerTerminal; }
+} offered;
+
+} // namespace
 
 } // namespace win
 } // namespace layer

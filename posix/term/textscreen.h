@@ -14,6 +14,27 @@
 namespace layer {
 namespace win {
 
+// A window as a front end shows it (view.cpp).
+struct WindowView {
+    HWND handle;
+    std::string className;
+    int id;
+    std::string text;
+    DWORD style;
+    DWORD exStyle;
+    bool visible;      // with its ancestors
+    bool enabled;      // its own state
+    bool focused;
+    bool defaultButton;
+    bool isProgress;
+    ProgressState progress;
+    RECT windowRect;   // screen coordinates
+    RECT clientRect;   // screen coordinates
+};
+bool viewWindow(HWND hwnd, WindowView &view);
+// The colours on a window's surface, row by row from the top.
+bool readSurface(HWND hwnd, int &width, int &height, std::vector<COLORREF> &pixels);
+
 enum Attribute : uint8_t { Bold = 1, Dim = 2, Reverse = 4 };
 
 // A colour as the terminal is told it: 0 for the terminal's own, else a tagged 24-bit value or

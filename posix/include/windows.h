@@ -1,4 +1,4 @@
-/* The Win32 API as this program uses it, served on POSIX systems by the layer in posix/src. */
+/* The Win32 API as this program uses it, served on POSIX systems by the layer in posix/core. */
 #ifndef POSIX_WINDOWS_H
 #define POSIX_WINDOWS_H
 

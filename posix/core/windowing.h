@@ -1,7 +1,7 @@
 // The window system's internals, shared by its families (windows, dialogs, controls, paint, gdi,
-// message boxes, input) and by the front ends that shows the windows and feeds them input (the
-// terminal). Everything here runs on the program's one GUI thread, as Win32 windows belong to the
-// thread that created them.
+// message boxes, input), by the front ends that show the windows and feed them input (the
+// terminal) and by the test kit. Everything here runs on the program's one GUI thread, as Win32
+// windows belong to the thread that created them.
 #ifndef POSIX_WINDOWING_H
 #define POSIX_WINDOWING_H
 
@@ -278,7 +278,7 @@ bool shiftPressed();
 // would end it, so that a program run without input never hangs.
 void idle(HWND loopWindow);
 
-// ---- Front ends (frontend.cpp, terminal.cpp) ----
+// ---- Front ends (frontend.cpp; the terminal is in posix/term) ----
 
 // Asks for input while a loop waits: the WINLAYER_SCRIPT file's commands up to the next one that
 // gives input, then the front end that is set. False when neither gave any.

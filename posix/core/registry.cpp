@@ -134,35 +134,14 @@ ACCESS_MASK mapGeneric(ACCESS_MASK access)
     return access & ~(genericRead | genericWrite | genericExecute | genericAll | KEY_WOW64_32KEY | KEY_WOW64_64KEY);
 }
 
-bool inGroup(gid_t gid)
-{
-    if (getegid() == gid)
-        return true;
-    gid_t groups[256];
-    int count = getgroups(256, groups);
-    for (int i = 0; i < count; ++i)
-        if (groups[i] == gid)
-            return true;
-    return false;
-}
-
-// What the mode bits of the registry file let the user do, judged as for an ordinary user: root is
-// held to the owner's bits like anyone else, as the Wine server run by a user would be.
-bool modeAllows(const struct stat &st, unsigned bits /* 4 read, 2 write */)
-{
-    if (geteuid() == st.st_uid)
-        return st.st_mode & (bits << 6);
-    if (inGroup(st.st_gid))
-        return st.st_mode & (bits << 3);
-    return st.st_mode & bits;
-}
-
 // The rights a handle gets: those asked for, or with MAXIMUM_ALLOWED all that the file permits.
 // Returns false when a right asked for is not permitted.
 bool grantAccess(ACCESS_MASK asked, const struct stat &st, ACCESS_MASK &granted)
 {
-    bool mayRead = modeAllows(st, 4);
-    bool mayWrite = modeAllows(st, 2);
+    // Judged as for an ordinary user: root is held to the owner's bits like anyone else, as the
+    // Wine server run by a user would be.
+    bool mayRead = layer::modePermits(st, R_OK);
+    bool mayWrite = layer::modePermits(st, W_OK);
     granted = mapGeneric(asked) & ~MAXIMUM_ALLOWED;
     if (((granted & readRights) && !mayRead) || ((granted & writeRights) && !mayWrite))
         return false;

@@ -81,15 +81,6 @@ extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
     return module;
 }
 
-// The built-in DLLs stay loaded for the process's life, as Windows' own system DLLs do.
-extern "C" BOOL WINAPI FreeLibrary(HMODULE hLibModule)
-{
-    if (hLibModule == kernel32Module || hLibModule == comctl32Module)
-        return TRUE;
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-}
-
 extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 {
     if (hModule == comctl32Module && !IS_INTRESOURCE(lpProcName) && strcmp(lpProcName, "InitCommonControls") == 0)

@@ -242,8 +242,6 @@ void drewOn(Surface &surface);
 std::vector<PALETTEENTRY> *paletteEntries(HPALETTE hpal);
 HPALETTE defaultPalette();
 bool deletePalette(HPALETTE hpal);
-// A handle that no window of ours takes: the window of another program.
-HWND outsideWindow();
 
 // ---- Message boxes (msgbox.cpp) ----
 

@@ -38,21 +38,13 @@ State &state()
 
 } // namespace
 
-HWND outsideWindow()
-{
-    return reinterpret_cast<HWND>(static_cast<uintptr_t>(0xFFFE));
-}
-
 namespace {
 
 HWND newHandle()
 {
     State &s = state();
-    HWND hwnd;
-    do {
-        hwnd = reinterpret_cast<HWND>(s.nextHandle);
-        s.nextHandle += 4;
-    } while (hwnd == outsideWindow());
+    HWND hwnd = reinterpret_cast<HWND>(s.nextHandle);
+    s.nextHandle += 4;
     return hwnd;
 }
 

@@ -611,7 +611,7 @@ std::vector<HWND> shownWindows()
     std::vector<HWND> shown;
     std::vector<HWND> all = topLevelWindows();
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
-        if (*it != outsideWindow() && isVisible(*it))
+        if (isVisible(*it))
             shown.push_back(*it);
     }
     return shown;

@@ -28,6 +28,10 @@ const int systemSize = 256;
 // DIBs, stretching, flood fill, big fonts, device bitmaps; RC_PALETTE only on a palette display.
 const int rasterCaps = 0xBE99;
 
+// Another program's window, through which it realises its palette: a handle that none of ours
+// takes, as ours are multiples of 4.
+HWND const outsideWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(0xFFFE));
+
 // Where a palette's entries went at its last realisation.
 struct Realisation {
     std::vector<int> mapping; // the system index of each entry
@@ -288,7 +292,7 @@ extern "C" void layerRealizeForeignPalette(const PALETTEENTRY *entries, UINT cou
     if (std::equal(before.begin(), before.end(), s.system.begin(), sameColour))
         return;
     ++s.generation;
-    paletteChanged(outsideWindow());
+    paletteChanged(outsideWindow);
 }
 
 extern "C" UINT WINAPI GetPaletteEntries(HPALETTE hpal, UINT iStart, UINT cEntries, LPPALETTEENTRY pPalEntries)

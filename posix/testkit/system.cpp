@@ -1,5 +1,5 @@
-// What tests set of the machine the layer runs on: the desktop's size, and where the named
-// objects are kept.
+// What tests set and ask of the machine the layer runs on: the desktop's size, where the named
+// objects are kept, and the release of a DLL.
 #include "layer.h"
 #include "layer_control.h"
 #include "windowing.h"
@@ -28,4 +28,13 @@ extern "C" BOOL layerObjectStorePath(char *buffer, DWORD size)
         return FALSE;
     memcpy(buffer, path.c_str(), path.size() + 1);
     return TRUE;
+}
+
+// The layer's built-in DLLs stay loaded for the process's life, as Windows' own system DLLs do.
+extern "C" BOOL WINAPI FreeLibrary(HMODULE hLibModule)
+{
+    if (hLibModule && (hLibModule == GetModuleHandleA("kernel32.dll") || hLibModule == GetModuleHandleA("comctl32.dll")))
+        return TRUE;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
 }

@@ -281,7 +281,11 @@ void idle(HWND loopWindow);
 // Asks for input while a loop waits: the WINLAYER_SCRIPT file's commands up to the next one that
 // gives input, then the front end that is set. False when neither gave any.
 bool frontEndInput(HWND loopWindow);
+// The script (posix/term), when it is linked: its commands up to the next one that gives input;
+// false when it has none left, or there is no script.
+extern bool (*scriptInput)(HWND loopWindow);
 // How long the script's `wait <file>` waits for its file (30 seconds until a test sets another).
+DWORD scriptWaitLimit();
 void setScriptWaitLimit(DWORD milliseconds);
 
 // What changed on the screen: the front end redraws, the trace records some of it.

@@ -190,12 +190,9 @@ extern "C" BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase)
 
 extern "C" BOOL WINAPI ValidateRect(HWND hWnd, const RECT *lpRect)
 {
-    if (!hWnd) {
-        // As documented, a null window makes ValidateRect invalidate and repaint every window.
-        for (HWND top : topLevelWindows())
-            invalidate(top, nullptr, true);
-        return TRUE;
-    }
+    // As documented, a null window makes ValidateRect invalidate and repaint every window.
+    if (!hWnd)
+        return InvalidateRect(nullptr, nullptr, TRUE);
     if (!windowOrFail(hWnd))
         return FALSE;
     validate(hWnd, lpRect);

@@ -152,6 +152,18 @@ void restoreFocus(HWND dialog, bool justActivated)
     setFocus(target);
 }
 
+// Takes the default look from the button that has it (`oldDefault` when it still does) and gives
+// it to `newDefault` (whose dialog code is `code`) when that is a push button.
+void passDefaultLook(HWND dialog, HWND oldDefault, HWND newDefault, UINT code)
+{
+    if (!oldDefault || !(dialogCode(oldDefault) & DLGC_DEFPUSHBUTTON))
+        oldDefault = findDefaultButton(dialog);
+    if (oldDefault && oldDefault != newDefault)
+        sendMessage(oldDefault, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    if (newDefault && (code & DLGC_UNDEFPUSHBUTTON))
+        sendMessage(newDefault, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+}
+
 void setDefaultId(HWND dialog, DialogInfo &info, int id)
 {
     HWND newDefault = findDlgItem(dialog, id);
@@ -160,13 +172,7 @@ void setDefaultId(HWND dialog, DialogInfo &info, int id)
     UINT code = newDefault ? dialogCode(newDefault) : 0;
     if (newDefault && !(code & (DLGC_UNDEFPUSHBUTTON | DLGC_BUTTON)))
         return;
-    HWND oldDefault = findDlgItem(dialog, oldId);
-    if (!oldDefault || !(dialogCode(oldDefault) & DLGC_DEFPUSHBUTTON))
-        oldDefault = findDefaultButton(dialog);
-    if (oldDefault && oldDefault != newDefault)
-        sendMessage(oldDefault, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
-    if (newDefault && (code & DLGC_UNDEFPUSHBUTTON))
-        sendMessage(newDefault, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    passDefaultLook(dialog, findDlgItem(dialog, oldId), newDefault, code);
 }
 
 // After the focus moves to a control: a push button that gets the focus becomes the default one;
@@ -179,12 +185,7 @@ void setDefaultButton(HWND dialog, DialogInfo &info, HWND newDefault)
         newDefault = oldDefault;
         code = newDefault ? dialogCode(newDefault) : 0;
     }
-    if (!oldDefault || !(dialogCode(oldDefault) & DLGC_DEFPUSHBUTTON))
-        oldDefault = findDefaultButton(dialog);
-    if (oldDefault && oldDefault != newDefault)
-        sendMessage(oldDefault, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
-    if (newDefault && (code & DLGC_UNDEFPUSHBUTTON))
-        sendMessage(newDefault, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    passDefaultLook(dialog, oldDefault, newDefault, code);
 }
 
 // DefDlgProc's own handling of the messages that the dialog procedure left to it.

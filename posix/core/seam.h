@@ -1,8 +1,8 @@
 // The one way the layer reaches the test kit (posix/testkit), in a program that links it: a table
 // of hooks that is null in the installer. The layer asks it only where a test makes Windows behave
-// otherwise than this machine would: a call that fails, a disk's free space, a copy's fault, the
-// version of Windows, a child's exit code, the 256-colour display, and the input of a test's
-// handlers while a modal loop waits.
+// otherwise than this machine would: a call that fails, a disk's free space, a copy's fault or its
+// plain way, the version of Windows, a child's exit code, the 256-colour display, and the input of
+// a test's handlers while a modal loop waits.
 #ifndef POSIX_SEAM_H
 #define POSIX_SEAM_H
 

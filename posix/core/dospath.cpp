@@ -4,7 +4,7 @@
 
 #include <dirent.h>
 #include <errno.h>
-#include <strings.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,36 +51,12 @@ bool isDirectory(const std::string &path)
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The canonical native directory that a drive letter maps to, or "" when the prefix has no such
-// drive. Wine names the links in lower case ("c:"), whatever case the program writes. Every path
-// of a drive starts here, so the resolved root is kept for as long as the link still reads the same;
-// `verify` also checks that the root kept is still a directory (a link on the way to it may have
-// changed), which a lookup that found its file there needs not do.
-std::string driveRoot(char letter, bool verify = true)
+// The link of a drive letter in the prefix: Wine names the links in lower case ("c:"), whatever case
+// the program writes. Paths on a drive go through its link, so that every call follows the link's
+// target as it is at the time, as Wine's do.
+std::string driveLink(char letter)
 {
-    struct Drive {
-        std::string link;
-        std::string target;
-        std::string root;
-    };
-    static std::mutex lock;
-    static Drive drives[26];
-
-    std::string link = prefixDirectory() + "/dosdevices/" + lowerAscii(letter) + ":";
-    char buffer[4096];
-    ssize_t length = readlink(link.c_str(), buffer, sizeof buffer);
-    std::string target = length > 0 && (size_t)length < sizeof buffer ? std::string(buffer, (size_t)length) : "";
-    std::lock_guard<std::mutex> guard(lock);
-    Drive &drive = drives[upperLetter(letter) - 'A'];
-    if (!target.empty() && drive.link == link && drive.target == target && !drive.root.empty() &&
-        (!verify || isDirectory(drive.root)))
-        return drive.root;
-    std::string root = canonical(link);
-    if (!root.empty() && !isDirectory(root))
-        root.clear();
-    // Only a link that could be read can tell later whether it still reads the same.
-    drive = {link, target, target.empty() ? "" : root};
-    return root;
+    return prefixDirectory() + "/dosdevices/" + lowerAscii(letter) + ":";
 }
 
 std::string joinNative(const std::string &dir, const std::string &name)
@@ -425,13 +401,8 @@ bool toNativePath(const char *dosPath, std::string &native, DWORD *error, PathFa
         return false;
     if (facts)
         facts->found = facts->free = false;
-    // Most paths name their files exactly: then the whole path, or its directory, is found at once,
-    // and finding it proves the drive's root good.
-    std::string path = parsed.drive ? driveRoot(parsed.drive, parsed.parts.empty()) : "/";
-    if (path.empty()) {
-        *error = ERROR_PATH_NOT_FOUND;
-        return false;
-    }
+    // Most paths name their files exactly: then the whole path, or its directory, is found at once.
+    std::string path = parsed.drive ? driveLink(parsed.drive) : "/";
     if (!parsed.parts.empty()) {
         std::string exact = path;
         for (const std::string &part : parsed.parts)
@@ -465,13 +436,11 @@ bool toNativePath(const char *dosPath, std::string &native, DWORD *error, PathFa
             }
             return true;
         }
-        if (parsed.drive) {
-            path = driveRoot(parsed.drive);
-            if (path.empty()) {
-                *error = ERROR_PATH_NOT_FOUND;
-                return false;
-            }
-        }
+    }
+    // A drive without a link, or whose link leads to no directory, has no paths.
+    if (parsed.drive && !isDirectory(path)) {
+        *error = ERROR_PATH_NOT_FOUND;
+        return false;
     }
     // Every component but the last must be an existing directory; the last need not exist, but
     // a separator after it makes it a directory too.
@@ -526,19 +495,28 @@ std::string toDosPath(const std::string &native)
     std::string path = canonical(native);
     if (path.empty())
         path = native;
+    // The drives are the prefix's links named in lower case; where two hold the path, the longer
+    // target wins, and of two alike the first letter.
     char bestLetter = 0;
     std::string bestRoot;
-    for (char letter = 'a'; letter <= 'z'; ++letter) {
-        std::string root = driveRoot(letter);
-        if (root.empty())
+    DIR *links = opendir((prefixDirectory() + "/dosdevices").c_str());
+    while (dirent *entry = links ? readdir(links) : nullptr) {
+        char letter = entry->d_name[0];
+        if (letter < 'a' || letter > 'z' || strcmp(entry->d_name + 1, ":") != 0)
+            continue;
+        std::string root = canonical(driveLink(letter));
+        if (root.empty() || !isDirectory(root))
             continue;
         bool holds = root == "/" || (path.compare(0, root.size(), root) == 0 &&
                                      (path.size() == root.size() || path[root.size()] == '/'));
-        if (holds && (!bestLetter || root.size() > bestRoot.size())) {
+        if (holds && (!bestLetter || root.size() > bestRoot.size() ||
+                      (root.size() == bestRoot.size() && letter < bestLetter))) {
             bestLetter = letter;
             bestRoot = root;
         }
     }
+    if (links)
+        closedir(links);
     if (!bestLetter)
         return native;
     std::string rest = path.substr(bestRoot == "/" ? 1 : bestRoot.size());

@@ -229,17 +229,22 @@ std::vector<std::string> splitArguments(const std::string &text)
     return arguments;
 }
 
-// Argument text that is a DOS path ("C:\...") becomes the native path for a native child; text the
-// layer cannot map (its directory missing) passes as it is, for the child to report.
+// Argument text that is a DOS path ("C:\...") becomes the native path for a native child, with the
+// drive's link followed where the file exists; text the layer cannot map (its directory missing)
+// passes as it is, for the child to report.
 std::string nativeArgument(const std::string &text)
 {
     bool dosPath = text.size() >= 3 && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')) &&
                    text[1] == ':' && (text[2] == '\\' || text[2] == '/');
     std::string native;
     DWORD error;
-    if (dosPath && layer::toNativePath(text.c_str(), native, &error))
-        return native;
-    return text;
+    if (!dosPath || !layer::toNativePath(text.c_str(), native, &error))
+        return text;
+    char *real = realpath(native.c_str(), nullptr);
+    if (real)
+        native = real;
+    free(real);
+    return native;
 }
 
 bool isExecutableFile(const std::string &path)

@@ -22,14 +22,19 @@ std::string realPath(const std::string &path)
     return result;
 }
 
-// The native path that toNativePath gives, or "error <code>".
+// The native path that toNativePath gives, its drive's link followed, or "error <code>".
 std::string resolve(const std::string &dos)
 {
     std::string native;
     DWORD error = 0xdeadbeef;
     if (!layer::toNativePath(dos.c_str(), native, &error))
         return "error " + std::to_string(error);
-    return native;
+    std::string links = testPrefix() + "/dosdevices/";
+    if (dos[0] == '/' || native.compare(0, links.size(), links) != 0)
+        return native;
+    std::string root = realPath(native.substr(0, links.size() + 2));
+    std::string rest = native.substr(links.size() + 2);
+    return root == "/" && !rest.empty() ? rest : root + rest;
 }
 
 // Runs a test with the current directory set to `dir`, and puts the old one back afterwards.

@@ -169,6 +169,11 @@ bool parseRegFile(std::string text, RegFile &file, std::string &error)
 {
     RegFile parsed;
     parsed.text = std::move(text);
+    // Room for every key line at once: a real file's tens of thousands of keys would otherwise be
+    // moved to ever larger arrays some fifteen times over.
+    size_t keyLines = static_cast<size_t>(std::count(parsed.text.begin(), parsed.text.end(), '['));
+    parsed.blocks.reserve(keyLines);
+    parsed.nodes.reserve(keyLines + 1);
     parsed.nodes.emplace_back();
     LineCursor lines(parsed.text);
     if (!lines.next() || lines.text() != "WINE REGISTRY Version 2") {

@@ -41,13 +41,26 @@ DialogInfo *infoOf(HWND hwnd)
     return w ? dynamic_cast<DialogInfo *>(w->extra.get()) : nullptr;
 }
 
-// MulDiv: the product over the divisor, rounded half away from zero.
+} // namespace
+
+bool dialogBaseUnits(HWND hwnd, int &x, int &y)
+{
+    DialogInfo *info = infoOf(hwnd);
+    if (info) {
+        x = info->baseX;
+        y = info->baseY;
+    }
+    return info != nullptr;
+}
+
 int mulDiv(int number, int numerator, int denominator)
 {
     int64_t product = static_cast<int64_t>(number) * numerator;
     int64_t half = denominator / 2;
     return static_cast<int>(product >= 0 ? (product + half) / denominator : (product - half) / denominator);
 }
+
+namespace {
 
 HWND findDlgItem(HWND dialog, int id)
 {
@@ -615,18 +628,4 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
         return handled;
     info = infoOf(hDlg);
     return info ? info->msgResult : 0;
-}
-
-extern "C" BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect)
-{
-    if (!windowOrFail(hDlg))
-        return FALSE;
-    DialogInfo *info = infoOf(hDlg);
-    if (!info || !lpRect)
-        return FALSE;
-    lpRect->left = mulDiv(lpRect->left, info->baseX, 4);
-    lpRect->right = mulDiv(lpRect->right, info->baseX, 4);
-    lpRect->top = mulDiv(lpRect->top, info->baseY, 8);
-    lpRect->bottom = mulDiv(lpRect->bottom, info->baseY, 8);
-    return TRUE;
 }

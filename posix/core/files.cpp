@@ -365,9 +365,9 @@ void syncDirectory(const std::string &dir)
     }
 }
 
-// MoveFileExA's work. An existing destination is replaced only with MOVEFILE_REPLACE_EXISTING, and
-// never when it is a directory or a read-only file, as on Windows; a link in its place is replaced
-// itself, since rename() never follows one.
+// MoveFileExA's work, within one volume. An existing destination is replaced only with
+// MOVEFILE_REPLACE_EXISTING, and never when it is a directory or a read-only file, as on Windows;
+// a link in its place is replaced itself, since rename() never follows one.
 BOOL moveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD flags)
 {
     if (!lpExistingFileName || !lpNewFileName) {
@@ -434,24 +434,10 @@ BOOL moveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD flags)
         }
         return TRUE;
     }
-    if (errno != EXDEV) {
-        SetLastError(layer::errorFromErrno(errno));
-        return FALSE;
-    }
-    // Another volume: a file moves as a copy and a delete where the caller allows it; a directory
-    // cannot.
-    if (S_ISDIR(sourceStat.st_mode) || !(flags & MOVEFILE_COPY_ALLOWED)) {
-        SetLastError(ERROR_NOT_SAME_DEVICE);
-        return FALSE;
-    }
-    if (!CopyFileA(lpExistingFileName, lpNewFileName, !(flags & MOVEFILE_REPLACE_EXISTING)))
-        return FALSE;
-    if (unlink(source.c_str()) != 0) {
-        SetLastError(layer::errorFromErrno(errno));
-        return FALSE;
-    }
-    layer::noteNameRemoved(source);
-    return TRUE;
+    // Another volume (EXDEV) is ERROR_NOT_SAME_DEVICE: the program renames within one directory
+    // only, so no move is ever made a copy.
+    SetLastError(layer::errorFromErrno(errno));
+    return FALSE;
 }
 
 // A file the program opens: only to flush what was written to it.
@@ -464,14 +450,13 @@ struct OpenedFile : layer::KernelObject {
 
 } // namespace
 
-// Like MoveFile on Windows, it may copy across volumes. It also writes the new names through to
-// the disk: the program renames a file to commit one that it has flushed (the game's backup), and
+// It writes the new names through to the disk: the program renames a file to commit one that it has flushed (the game's backup), and
 // on Linux the name would otherwise wait for the next write-back while later writes went first.
 extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName)
 {
     if (layer::failHere("MoveFileA"))
         return FALSE;
-    return moveFile(lpExistingFileName, lpNewFileName, MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
+    return moveFile(lpExistingFileName, lpNewFileName, MOVEFILE_WRITE_THROUGH);
 }
 
 extern "C" BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)

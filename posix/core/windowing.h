@@ -104,6 +104,9 @@ bool takesInput(HWND hwnd);             // visible, and neither it nor an ancest
 std::vector<HWND> topLevelWindows();    // stacking order, topmost first
 std::vector<HWND> &siblingsOf(Window &window); // its parent's children, or the top-level windows
 bool enableWindow(HWND hwnd, bool enable);
+// Reads (and with replace, writes) one window long; false with the last error set when the window
+// or the index is not valid.
+bool windowLong(HWND hwnd, int index, bool replace, LONG_PTR value, LONG_PTR &old);
 
 // ---- Messages (messages.cpp) ----
 
@@ -181,6 +184,10 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
 // Runs the modal loop of a dialog made by createDialog, destroys it and returns its result.
 INT_PTR runModalLoop(HWND dialog, HWND owner);
 bool isDialog(HWND hwnd);
+// A dialog's base units, the pixels of four horizontal and eight vertical dialog units.
+bool dialogBaseUnits(HWND hwnd, int &x, int &y);
+// MulDiv: the product over the divisor, rounded half away from zero.
+int mulDiv(int number, int numerator, int denominator);
 // The DWLP_ window long of a dialog at that index, or null.
 LONG_PTR *dialogLongSlot(HWND hwnd, int index);
 bool dialogEnded(HWND hwnd);

@@ -360,11 +360,7 @@ void setDesktopSize(SIZE size)
 
 using namespace layer::win;
 
-namespace {
-
-// Reads (and with replace, writes) one window long; false with the last error set when the window
-// or the index is not valid.
-bool windowLong(HWND hwnd, int index, bool replace, LONG_PTR value, LONG_PTR &old)
+bool layer::win::windowLong(HWND hwnd, int index, bool replace, LONG_PTR value, LONG_PTR &old)
 {
     Window *w = windowOrFail(hwnd);
     if (!w)
@@ -416,15 +412,6 @@ bool windowLong(HWND hwnd, int index, bool replace, LONG_PTR value, LONG_PTR &ol
     return false;
 }
 
-// On 64-bit Windows the 32-bit calls refuse the indexes that hold pointers.
-bool pointerIndex(int index)
-{
-    return sizeof(LONG_PTR) > sizeof(LONG) &&
-           (index == GWLP_WNDPROC || index == GWLP_HINSTANCE || index == GWLP_HWNDPARENT);
-}
-
-} // namespace
-
 extern "C" LONG_PTR WINAPI GetWindowLongPtrA(HWND hWnd, int nIndex)
 {
     LONG_PTR value = 0;
@@ -447,14 +434,4 @@ extern "C" BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable)
 extern "C" HWND WINAPI GetDesktopWindow(void)
 {
     return desktopWindow();
-}
-
-extern "C" LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex)
-{
-    if (pointerIndex(nIndex)) {
-        SetLastError(ERROR_INVALID_INDEX);
-        return 0;
-    }
-    LONG_PTR value = 0;
-    return windowLong(hWnd, nIndex, false, 0, value) ? static_cast<LONG>(value) : 0;
 }

@@ -13,20 +13,11 @@ namespace {
 // Metrics of the classic look at 96 DPI, as Windows and Wine report them.
 const int captionHeight = 19; // SM_CYCAPTION: the caption bar and the line under it
 const int edgeWidth = 2;      // SM_CXEDGE: the sunken edge of WS_EX_CLIENTEDGE
-const int sizingFrame = 4;    // SM_CXFRAME: the frame of a window that the user can size
-const SIZE minTrack = {112, 27}; // SM_CXMINTRACK, SM_CYMINTRACK
 
 // Window coordinates and sizes are 16-bit values in the window manager.
 const int coordinateMin = -32768;
 const int coordinateMax = 32767;
 
-// SM_CXMAXTRACK, SM_CYMAXTRACK: the largest size the user can drag a window to, a little more than
-// the desktop.
-SIZE maxTrack()
-{
-    SIZE desktop = desktopSize();
-    return {desktop.cx + 4 + 2 * sizingFrame, desktop.cy + 4 + 2 * sizingFrame};
-}
 
 int coordinate(int value)
 {
@@ -103,15 +94,9 @@ void becomeHidden(Window &window)
 
 RECT initialRect(const CreateParams &params)
 {
-    // A window that the user may size (a sizing frame, or an overlapped window) starts within the
-    // tracking sizes of WM_GETMINMAXINFO's defaults; every window within 16-bit coordinates.
+    // Every window lies within 16-bit coordinates.
     int width = params.width;
     int height = params.height;
-    if ((params.style & WS_THICKFRAME) || !(params.style & (WS_POPUP | WS_CHILD))) {
-        SIZE largest = maxTrack();
-        width = std::max(std::min<int>(width, largest.cx), static_cast<int>(minTrack.cx));
-        height = std::max(std::min<int>(height, largest.cy), static_cast<int>(minTrack.cy));
-    }
     int x = coordinate(params.x);
     int y = coordinate(params.y);
     return {x, y, x + extent(width), y + extent(height)};
@@ -308,23 +293,4 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int 
     if (layer::failHere("SetWindowPos"))
         return FALSE;
     return setWindowPos(hWnd, hWndInsertAfter, X, Y, cx, cy, uFlags);
-}
-
-extern "C" int WINAPI GetSystemMetrics(int nIndex)
-{
-    switch (nIndex) {
-    case SM_CXSCREEN:
-        return desktopSize().cx;
-    case SM_CYSCREEN:
-        return desktopSize().cy;
-    case SM_CXMINTRACK:
-        return minTrack.cx;
-    case SM_CYMINTRACK:
-        return minTrack.cy;
-    case SM_CXMAXTRACK:
-        return maxTrack().cx;
-    case SM_CYMAXTRACK:
-        return maxTrack().cy;
-    }
-    return 0;
 }

@@ -207,3 +207,33 @@ extern "C" HWND WINAPI WindowFromDC(HDC hDC)
     return dc->window ? dc->window : desktopWindow();
 }
 
+
+extern "C" int WINAPI GetSystemMetrics(int nIndex)
+{
+    SIZE desktop = desktopSize();
+    return nIndex == SM_CXSCREEN ? desktop.cx : nIndex == SM_CYSCREEN ? desktop.cy : 0;
+}
+
+// On 64-bit Windows the 32-bit call refuses the indexes that hold pointers.
+extern "C" LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex)
+{
+    if (sizeof(LONG_PTR) > sizeof(LONG) &&
+        (nIndex == GWLP_WNDPROC || nIndex == GWLP_HINSTANCE || nIndex == GWLP_HWNDPARENT)) {
+        SetLastError(ERROR_INVALID_INDEX);
+        return 0;
+    }
+    LONG_PTR value = 0;
+    return windowLong(hWnd, nIndex, false, 0, value) ? static_cast<LONG>(value) : 0;
+}
+
+extern "C" BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect)
+{
+    int baseX, baseY;
+    if (!windowOrFail(hDlg) || !dialogBaseUnits(hDlg, baseX, baseY) || !lpRect)
+        return FALSE;
+    lpRect->left = mulDiv(lpRect->left, baseX, 4);
+    lpRect->right = mulDiv(lpRect->right, baseX, 4);
+    lpRect->top = mulDiv(lpRect->top, baseY, 8);
+    lpRect->bottom = mulDiv(lpRect->bottom, baseY, 8);
+    return TRUE;
+}

@@ -116,32 +116,6 @@ TEST_F(WindowLimits, ASurfaceFollowsTheDesktopSizeAndKeepsThePixelsThatStillFit)
     EXPECT_EQ(surfaceSize(small).cy, 33);
 }
 
-TEST_F(WindowLimits, AWindowTheUserCanSizeStartsWithinTheTrackingSizes)
-{
-    EXPECT_EQ(GetSystemMetrics(SM_CXMAXTRACK), 1036);
-    EXPECT_EQ(GetSystemMetrics(SM_CYMAXTRACK), 780);
-    EXPECT_EQ(GetSystemMetrics(SM_CXMINTRACK), 112);
-    EXPECT_EQ(GetSystemMetrics(SM_CYMINTRACK), 27);
-
-    // A sizing frame, or an overlapped window (neither popup nor child), is held to them.
-    HWND framed = dialog(WS_POPUP | WS_CAPTION | WS_THICKFRAME, 30000, 30000, 72);
-    EXPECT_EQ(windowSize(framed).cx, 1036);
-    EXPECT_EQ(windowSize(framed).cy, 780);
-    HWND overlapped = dialog(WS_CAPTION, 1, 0, 8);
-    EXPECT_EQ(windowSize(overlapped).cx, 112);
-    EXPECT_EQ(windowSize(overlapped).cy, 27);
-    HWND popup = dialog(WS_POPUP, 4, 8, 8);
-    EXPECT_EQ(windowSize(popup).cx, 6);
-    EXPECT_EQ(windowSize(popup).cy, 13);
-
-    // The tracking sizes follow the desktop.
-    layerSetDesktopSize(1280, 1024);
-    EXPECT_EQ(GetSystemMetrics(SM_CXMAXTRACK), 1292);
-    HWND later = dialog(WS_CAPTION, 30000, 30000, 8);
-    EXPECT_EQ(windowSize(later).cx, 1292);
-    EXPECT_EQ(windowSize(later).cy, 1036);
-}
-
 TEST_F(WindowLimits, SetWindowPosKeepsPositionsAndSizesWithin16Bits)
 {
     HWND popup = dialog(WS_POPUP, 40, 20, 8);

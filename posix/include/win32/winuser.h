@@ -178,10 +178,6 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 /* GetSystemMetrics */
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
-#define SM_CXMINTRACK 34
-#define SM_CYMINTRACK 35
-#define SM_CXMAXTRACK 59
-#define SM_CYMAXTRACK 60
 
 /* Virtual keys */
 #define VK_TAB 0x09

@@ -22,29 +22,19 @@ typedef unsigned char BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
-typedef uint32_t ULONG;
-typedef int INT;
 typedef unsigned int UINT;
-typedef short SHORT;
-typedef unsigned short USHORT;
 typedef char CHAR;
-typedef unsigned char UCHAR;
-typedef uint16_t WCHAR;
-typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
-typedef float FLOAT;
 
 typedef intptr_t INT_PTR;
 typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef ULONG_PTR DWORD_PTR;
-typedef ULONG_PTR SIZE_T;
 
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
-typedef WORD ATOM;
 
 typedef void *PVOID, *LPVOID;
 typedef const void *LPCVOID;
@@ -81,7 +71,6 @@ typedef HKEY *PHKEY;
 typedef int HFILE;
 typedef DWORD COLORREF;
 
-typedef LONG LSTATUS;
 
 #define MAKELONG(a, b) ((LONG)(((WORD)((DWORD_PTR)(a) & 0xffff)) | ((DWORD)((WORD)((DWORD_PTR)(b) & 0xffff))) << 16))
 #define LOWORD(l) ((WORD)((DWORD_PTR)(l) & 0xffff))

@@ -99,7 +99,6 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 /* Dialog styles */
 #define DS_3DLOOK 0x04L
-#define DS_FIXEDSYS 0x08L
 #define DS_SETFONT 0x40L
 #define DS_MODALFRAME 0x80L
 #define DS_NOIDLEMSG 0x100L

@@ -27,7 +27,7 @@ struct DialogInfo : WindowExtra {
     DLGPROC proc = nullptr;
     LONG_PTR msgResult = 0; // DWLP_MSGRESULT
     HWND savedFocus = nullptr;
-    // The default push button's id; IDOK until a template or DM_SETDEFID names one, as on Windows.
+    // The default push button's id; IDOK unless the template names one, as on Windows.
     int defaultId = IDOK;
     bool ended = false;
     INT_PTR result = 0;
@@ -165,29 +165,6 @@ void restoreFocus(HWND dialog, bool justActivated)
     setFocus(target);
 }
 
-// Takes the default look from the button that has it (`oldDefault` when it still does) and gives
-// it to `newDefault` (whose dialog code is `code`) when that is a push button.
-void passDefaultLook(HWND dialog, HWND oldDefault, HWND newDefault, UINT code)
-{
-    if (!oldDefault || !(dialogCode(oldDefault) & DLGC_DEFPUSHBUTTON))
-        oldDefault = findDefaultButton(dialog);
-    if (oldDefault && oldDefault != newDefault)
-        sendMessage(oldDefault, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
-    if (newDefault && (code & DLGC_UNDEFPUSHBUTTON))
-        sendMessage(newDefault, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
-}
-
-void setDefaultId(HWND dialog, DialogInfo &info, int id)
-{
-    HWND newDefault = findDlgItem(dialog, id);
-    int oldId = info.defaultId;
-    info.defaultId = id;
-    UINT code = newDefault ? dialogCode(newDefault) : 0;
-    if (newDefault && !(code & (DLGC_UNDEFPUSHBUTTON | DLGC_BUTTON)))
-        return;
-    passDefaultLook(dialog, findDlgItem(dialog, oldId), newDefault, code);
-}
-
 // After the focus moves to a control: a push button that gets the focus becomes the default one;
 // any other control gives the default look back to the dialog's default button.
 void setDefaultButton(HWND dialog, DialogInfo &info, HWND newDefault)
@@ -198,7 +175,13 @@ void setDefaultButton(HWND dialog, DialogInfo &info, HWND newDefault)
         newDefault = oldDefault;
         code = newDefault ? dialogCode(newDefault) : 0;
     }
-    passDefaultLook(dialog, oldDefault, newDefault, code);
+    // The look leaves whichever button has it.
+    if (!oldDefault || !(dialogCode(oldDefault) & DLGC_DEFPUSHBUTTON))
+        oldDefault = findDefaultButton(dialog);
+    if (oldDefault && oldDefault != newDefault)
+        sendMessage(oldDefault, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    if (newDefault && (code & DLGC_UNDEFPUSHBUTTON))
+        sendMessage(newDefault, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
 // DefDlgProc's own handling of the messages that the dialog procedure left to it.
@@ -227,10 +210,6 @@ LRESULT defaultDialogHandling(HWND dialog, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_SETFOCUS:
         restoreFocus(dialog, false);
         return 0;
-    case DM_SETDEFID:
-        if (info && !info->ended)
-            setDefaultId(dialog, *info, static_cast<int>(wParam));
-        return 1;
     case DM_GETDEFID:
         if (info && !info->ended) {
             if (info->defaultId)
@@ -612,7 +591,6 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
         case WM_SHOWWINDOW:
         case WM_ACTIVATE:
         case WM_SETFOCUS:
-        case DM_SETDEFID:
         case DM_GETDEFID:
         case WM_NEXTDLGCTL:
         case WM_GETFONT:

@@ -133,7 +133,6 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 /* Dialog manager */
 #define DM_GETDEFID (WM_USER + 0)
-#define DM_SETDEFID (WM_USER + 1)
 #define DC_HASDEFID 0x534B
 #define DWLP_MSGRESULT 0
 #define DLGC_WANTTAB 0x0002

@@ -45,12 +45,6 @@ std::string canonical(const std::string &path)
     return result;
 }
 
-bool isDirectory(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // The link of a drive letter in the prefix: Wine names the links in lower case ("c:"), whatever case
 // the program writes. Paths on a drive go through its link, so that every call follows the link's
 // target as it is at the time, as Wine's do.
@@ -337,6 +331,12 @@ bool parsePath(const char *dosPath, ParsedPath &parsed, DWORD *error)
 }
 
 } // namespace
+
+bool isDirectory(const std::string &native)
+{
+    struct stat st;
+    return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 void noteNameCreated(const std::string &native)
 {

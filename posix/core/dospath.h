@@ -45,6 +45,9 @@ bool toFullDosPath(const char *dosPath, std::string &full, DWORD *error);
 // match), else the path itself.
 std::string toDosPath(const std::string &native);
 
+// Whether a native path names a directory, through links.
+bool isDirectory(const std::string &native);
+
 // Tell the name lookup about a file the layer itself created or removed (its native path), so that
 // what it knows of the directory stays good without reading the directory again.
 void noteNameCreated(const std::string &native);

@@ -451,12 +451,6 @@ DWORD spawn(const Launch &launch, const std::vector<std::string> *environment, c
     return errorOfStart(failure);
 }
 
-bool isDirectory(const std::string &native)
-{
-    struct stat st;
-    return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 BOOL failWith(DWORD error)
 {
     SetLastError(error);
@@ -486,7 +480,7 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
     std::string directory;
     if (lpCurrentDirectory) {
         DWORD error;
-        if (!layer::toNativePath(lpCurrentDirectory, directory, &error) || !isDirectory(directory))
+        if (!layer::toNativePath(lpCurrentDirectory, directory, &error) || !layer::isDirectory(directory))
             return failWith(ERROR_DIRECTORY);
     }
     Launch launch;

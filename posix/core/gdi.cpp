@@ -78,7 +78,6 @@ std::vector<std::pair<int, int>> stretchSpans(int source, int destination)
 }
 
 struct Dib {
-    const BITMAPINFOHEADER *header;
     const unsigned char *bits;
     const RGBQUAD *colours;
     int colourCount;
@@ -229,7 +228,6 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
         return 0;
     }
     Dib dib;
-    dib.header = &header;
     dib.bits = static_cast<const unsigned char *>(lpBits);
     dib.colours = reinterpret_cast<const RGBQUAD *>(reinterpret_cast<const unsigned char *>(lpbmi) + header.biSize);
     dib.colourCount = bpp == 8 ? (header.biClrUsed ? static_cast<int>(header.biClrUsed) : 256) : 0;

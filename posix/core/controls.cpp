@@ -239,8 +239,6 @@ LRESULT CALLBACK progressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case PBM_SETRANGE:
         // Two 16-bit bounds, unsigned, in lParam.
         return setRange(hwnd, state, LOWORD(lParam), HIWORD(lParam));
-    case PBM_SETRANGE32:
-        return setRange(hwnd, state, static_cast<int>(wParam), static_cast<int>(lParam));
     case PBM_GETRANGE:
         if (lParam) {
             PBRANGE *range = reinterpret_cast<PBRANGE *>(lParam);
@@ -252,15 +250,6 @@ LRESULT CALLBACK progressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         int old = state.position;
         if (old != static_cast<int>(wParam)) {
             state.position = static_cast<int>(wParam);
-            clampPosition(state);
-            positionChanged(hwnd, old, state.position);
-        }
-        return old;
-    }
-    case PBM_DELTAPOS: {
-        int old = state.position;
-        if (wParam) {
-            state.position += static_cast<int>(wParam);
             clampPosition(state);
             positionChanged(hwnd, old, state.position);
         }

@@ -41,8 +41,7 @@ GdiState &gdiState()
 
 // The range of source pixels that each destination pixel takes, along one axis: the way GDI's
 // Bresenham-style stretch, as Wine implements it, pairs them. Enlarging gives each destination
-// pixel one source pixel; shrinking gives each a run of source pixels, which the DC's stretch mode
-// combines: BLACKONWHITE (a new DC's) with AND, WHITEONBLACK with OR, COLORONCOLOR keeps one.
+// pixel one source pixel; shrinking gives each a run of source pixels, of which one is kept.
 std::vector<std::pair<int, int>> stretchSpans(int source, int destination)
 {
     std::vector<std::pair<int, int>> spans(static_cast<size_t>(destination), {0, 0});
@@ -79,7 +78,6 @@ std::vector<std::pair<int, int>> stretchSpans(int source, int destination)
 }
 
 struct Dib {
-    const BITMAPINFOHEADER *header;
     const unsigned char *bits;
     const RGBQUAD *colours;
     int colourCount;
@@ -216,9 +214,12 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
     const BITMAPINFOHEADER &header = lpbmi->bmiHeader;
     WORD bpp = header.biBitCount;
     // The layer paints uncompressed 8, 24 and 32-bit DIBs with literal colours, copied, and
-    // neither mirrors nor flips.
+    // neither mirrors nor flips. A shrink keeps one of the pixels that fall together, as
+    // COLORONCOLOR does; the modes that combine them are not painted.
+    bool shrinks = SrcWidth > DestWidth || SrcHeight > DestHeight;
     if (header.biCompression != BI_RGB || (bpp != 8 && bpp != 24 && bpp != 32) || iUsage != DIB_RGB_COLORS ||
-        rop != SRCCOPY || DestWidth <= 0 || DestHeight <= 0 || SrcWidth <= 0 || SrcHeight <= 0) {
+        rop != SRCCOPY || DestWidth <= 0 || DestHeight <= 0 || SrcWidth <= 0 || SrcHeight <= 0 ||
+        (shrinks && dc->stretchMode != COLORONCOLOR && dc->stretchMode != HALFTONE)) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return 0;
     }
@@ -227,7 +228,6 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
         return 0;
     }
     Dib dib;
-    dib.header = &header;
     dib.bits = static_cast<const unsigned char *>(lpBits);
     dib.colours = reinterpret_cast<const RGBQUAD *>(reinterpret_cast<const unsigned char *>(lpbmi) + header.biSize);
     dib.colourCount = bpp == 8 ? (header.biClrUsed ? static_cast<int>(header.biClrUsed) : 256) : 0;
@@ -291,18 +291,15 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
     int endColumn = static_cast<int>(std::min<int64_t>(DestWidth, static_cast<int64_t>(clip.right) - xDest));
     if (firstRow >= endRow || firstColumn >= endColumn)
         return dib.height;
-    // COLORONCOLOR keeps one pixel of what falls together, as Wine picks it: the last of a run of
-    // columns, the first of a run of rows. HALFTONE, which Windows averages, keeps one pixel too.
-    bool keepOne = dc->stretchMode == COLORONCOLOR || dc->stretchMode == HALFTONE;
-    bool orScans = dc->stretchMode == WHITEONBLACK;
     // Each axis's spans as the bitmap's own rows and columns, cut to the bitmap, worked out once.
+    // One pixel of what falls together is kept, as Wine's COLORONCOLOR picks it: the last of a run
+    // of columns, the first of a run of rows. HALFTONE, which Windows averages, keeps one pixel too.
     std::vector<std::pair<int, int>> columns = stretchSpans(SrcWidth, DestWidth);
     std::vector<std::pair<int, int>> rows = stretchSpans(SrcHeight, DestHeight);
     int usedFrom = dib.width, usedTo = 0; // the columns that any destination pixel takes
     for (int dx = firstColumn; dx < endColumn; ++dx) {
         std::pair<int, int> &span = columns[static_cast<size_t>(dx)];
-        if (keepOne)
-            span.first = std::max(span.first, span.second - 1);
+        span.first = std::max(span.first, span.second - 1);
         span = {std::max(xSrc + span.first, 0), std::min(xSrc + span.second, dib.width)};
         if (span.first < span.second) {
             usedFrom = std::min(usedFrom, span.first);
@@ -311,16 +308,14 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
     }
     for (int dy = firstRow; dy < endRow; ++dy) {
         std::pair<int, int> &span = rows[static_cast<size_t>(dy)];
-        if (keepOne)
-            span.second = std::min(span.second, span.first + 1);
+        span.second = std::min(span.second, span.first + 1);
         span = {std::max(top + span.first, 0), std::min(top + span.second, dib.height)};
     }
 
-    // One source row at a time is turned into device values, and a destination row combines the
-    // rows its span takes.
+    // One source row at a time is turned into device values, and gives each destination pixel of
+    // a row its one bitmap pixel.
     std::vector<uint32_t> line(static_cast<size_t>(dib.width));
     int lineRow = -1;
-    std::vector<uint32_t> combined(static_cast<size_t>(endColumn - firstColumn));
     for (int dy = firstRow; dy < endRow; ++dy) {
         std::pair<int, int> rowSpan = rows[static_cast<size_t>(dy)];
         if (rowSpan.first >= rowSpan.second)
@@ -330,31 +325,10 @@ extern "C" int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth
             convertRow(rowSpan.first, usedFrom, usedTo, line);
             lineRow = rowSpan.first;
         }
-        if (keepOne) { // one bitmap pixel to each destination pixel
-            for (int dx = firstColumn; dx < endColumn; ++dx) {
-                std::pair<int, int> columnSpan = columns[static_cast<size_t>(dx)];
-                if (columnSpan.first < columnSpan.second)
-                    surface.pixels[rowStart + static_cast<size_t>(xDest + dx)] = line[static_cast<size_t>(columnSpan.first)];
-            }
-            continue;
-        }
-        std::fill(combined.begin(), combined.end(), orScans ? 0u : ~0u);
-        for (int row = rowSpan.first; row < rowSpan.second; ++row) {
-            if (row != lineRow) {
-                convertRow(row, usedFrom, usedTo, line);
-                lineRow = row;
-            }
-            for (int dx = firstColumn; dx < endColumn; ++dx) {
-                std::pair<int, int> columnSpan = columns[static_cast<size_t>(dx)];
-                uint32_t &value = combined[static_cast<size_t>(dx - firstColumn)];
-                for (int column = columnSpan.first; column < columnSpan.second; ++column)
-                    value = orScans ? value | line[static_cast<size_t>(column)] : value & line[static_cast<size_t>(column)];
-            }
-        }
         for (int dx = firstColumn; dx < endColumn; ++dx) {
             std::pair<int, int> columnSpan = columns[static_cast<size_t>(dx)];
             if (columnSpan.first < columnSpan.second)
-                surface.pixels[rowStart + static_cast<size_t>(xDest + dx)] = combined[static_cast<size_t>(dx - firstColumn)];
+                surface.pixels[rowStart + static_cast<size_t>(xDest + dx)] = line[static_cast<size_t>(columnSpan.first)];
         }
     }
     if (display)

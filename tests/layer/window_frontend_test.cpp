@@ -190,4 +190,23 @@ TEST_F(FrontEnd, ReadsTheColoursDrawnOnAWindow)
     runDialog(IDD_PICTURE, test);
 }
 
+// A shrink is painted only in the stretch modes that keep one of the pixels falling together.
+TEST_F(FrontEnd, AShrinkIsPaintedOnlyInAModeThatKeepsOnePixel)
+{
+    log.injectEscape = false;
+    DialogTest test;
+    test.steps.push_back([](HWND dialog) {
+        HWND picture = GetDlgItem(dialog, IDC_PICTURE);
+        HDC dc = GetDC(picture);
+        const TestDib two(2, 1, 24, {0x30, 0x20, 0x10, 0x60, 0x50, 0x40, 0, 0});
+        SetLastError(0);
+        EXPECT_EQ(two.paint(dc, 2, 1, 1, 1), 0) << "BLACKONWHITE, a new DC's mode";
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+        SetStretchBltMode(dc, COLORONCOLOR);
+        EXPECT_EQ(two.paint(dc, 2, 1, 1, 1), 1);
+        ReleaseDC(picture, dc);
+    });
+    runDialog(IDD_PICTURE, test);
+}
+
 } // namespace

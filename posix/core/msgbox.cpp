@@ -1,9 +1,9 @@
 // Message boxes: a modal dialog of the dialog class with the caption, an icon, the text (control
-// 0xFFFF, as Windows numbers it) and the buttons of the box's type under their command ids.
+// 0xFFFF, as Windows numbers it) and an OK button. The box's own pixels are never shown, so it is
+// not laid out: the front ends draw a box from its text, caption and buttons.
 #include "layer.h"
 #include "windowing.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -32,91 +32,21 @@ BoxState &boxState()
     return s;
 }
 
-struct ButtonKind {
-    int id;
-    const char *text;
-};
-
-// The buttons of each type, in the order they are created (their tab order), as Windows makes them.
-std::vector<ButtonKind> buttonsFor(UINT type)
-{
-    const ButtonKind ok = {IDOK, "OK"}, cancel = {IDCANCEL, "Cancel"}, abort = {IDABORT, "&Abort"},
-                     retry = {IDRETRY, "&Retry"}, ignore = {IDIGNORE, "&Ignore"}, yes = {IDYES, "&Yes"},
-                     no = {IDNO, "&No"};
-    switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        return {ok, cancel};
-    case MB_ABORTRETRYIGNORE:
-        return {abort, retry, ignore};
-    case MB_YESNOCANCEL:
-        return {cancel, yes, no};
-    case MB_YESNO:
-        return {yes, no};
-    case MB_RETRYCANCEL:
-        return {cancel, retry};
-    }
-    return {ok};
-}
-
-// The order the buttons stand in, left to right.
-int displayRank(int id)
-{
-    static const int order[] = {IDYES, IDNO, IDOK, IDABORT, IDRETRY, IDCANCEL, IDIGNORE};
-    return static_cast<int>(std::find(std::begin(order), std::end(order), id) - std::begin(order));
-}
-
-// Gives the default button (MB_DEFBUTTON1 to 4, counted left to right) the focus and the default
-// look. The box's own pixels are never shown, so it is not laid out: the front ends draw a box
-// from its text, caption and buttons.
-void setDefaultButton(HWND box, const BoxData &data)
-{
-    std::vector<HWND> buttons;
-    for (HWND child : childWindows(box)) {
-        Window *w = findWindow(child);
-        if (w && w->id != iconId && w->id != textId)
-            buttons.push_back(child);
-    }
-    std::sort(buttons.begin(), buttons.end(),
-              [](HWND a, HWND b) { return displayRank(static_cast<int>(findWindow(a)->id)) <
-                                          displayRank(static_cast<int>(findWindow(b)->id)); });
-    size_t defaultIndex = (data.style & MB_DEFMASK) >> 8;
-    if (defaultIndex < buttons.size()) {
-        setFocus(buttons[defaultIndex]);
-        sendMessage(buttons[defaultIndex], BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
-    }
-}
-
 INT_PTR CALLBACK boxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
     case WM_INITDIALOG: {
-        BoxData *data = reinterpret_cast<BoxData *>(lParam);
-        boxState().boxes[box] = data;
-        setDefaultButton(box, *data);
+        boxState().boxes[box] = reinterpret_cast<BoxData *>(lParam);
+        // The OK button has the focus and the default look.
+        HWND ok = GetDlgItem(box, IDOK);
+        setFocus(ok);
+        sendMessage(ok, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
         return FALSE; // the focus is placed
     }
     case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDCANCEL: {
-            // Escape and the close box answer a box without a Cancel button only when it has just
-            // OK, and then as OK does; the other kinds wait for one of their own buttons.
-            auto it = boxState().boxes.find(box);
-            UINT type = it == boxState().boxes.end() ? MB_OK : it->second->style & MB_TYPEMASK;
-            if (type == MB_OK)
-                endDialog(box, IDOK);
-            else if (type == MB_OKCANCEL || type == MB_YESNOCANCEL || type == MB_RETRYCANCEL)
-                endDialog(box, IDCANCEL);
-            break;
-        }
-        case IDOK:
-        case IDABORT:
-        case IDRETRY:
-        case IDIGNORE:
-        case IDYES:
-        case IDNO:
-            endDialog(box, static_cast<INT_PTR>(LOWORD(wParam)));
-            break;
-        }
+        // Escape and the close box answer a box that has just OK as OK does.
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+            endDialog(box, IDOK);
         return FALSE;
     }
     return FALSE;
@@ -157,6 +87,11 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
     // As under Wine, an owner that is no window fails the box's dialog creation.
     if (hWnd && !windowOrFail(hWnd))
         return -1;
+    // The program shows boxes with an OK button alone, modal to their owner.
+    if (uType & (MB_TYPEMASK | MB_DEFMASK | MB_MODEMASK)) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return 0;
+    }
     BoxData data;
     data.text = lpText ? lpText : "";
     data.caption = lpCaption ? lpCaption : "Error";
@@ -169,23 +104,11 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
     layout.hasFont = true;
     layout.pointSize = 8;
     layout.items.push_back({"Static", "", WS_CHILD | WS_VISIBLE | SS_ICON, 0, 0, 0, 0, 0, iconId, nullptr});
-    bool first = true;
-    for (const ButtonKind &button : buttonsFor(uType)) {
-        DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | (first ? WS_GROUP : 0);
-        layout.items.push_back({"Button", button.text, style, 0, 0, 0, 0, 0, static_cast<WORD>(button.id), nullptr});
-        first = false;
-    }
+    layout.items.push_back({"Button", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0, 0, 0, 0, 0,
+                            IDOK, nullptr});
     layout.items.push_back(
         {"Static", data.text, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX | SS_LEFT, 0, 0, 0, 0, 0, textId, nullptr});
 
-    // A task-modal box without an owner disables every window of the program meanwhile.
-    std::vector<HWND> disabled;
-    if ((uType & MB_MODEMASK) == MB_TASKMODAL && !hWnd) {
-        for (HWND top : topLevelWindows()) {
-            if (!enableWindow(top, false))
-                disabled.push_back(top);
-        }
-    }
     HWND owner = hWnd;
     HWND box = createDialog(layout, hWnd, boxProc, reinterpret_cast<LPARAM>(&data), &owner);
     int result = -1;
@@ -200,7 +123,5 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
         trace("msgbox result=" + std::to_string(result));
         notify(Change::MessageBoxDown, hWnd);
     }
-    for (HWND top : disabled)
-        enableWindow(top, true);
     return result;
 }

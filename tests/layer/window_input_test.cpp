@@ -230,7 +230,7 @@ TEST_F(WindowInput, TheMessageBoxHandlerSeesEachBoxUpAndAnswersIt)
     DialogTest test;
     test.steps.push_back([&](HWND dialog) {
         owner = dialog;
-        result = MessageBoxA(dialog, "Sure?", "Question", MB_YESNO | MB_ICONQUESTION);
+        result = MessageBoxA(dialog, "Sure?", "Question", MB_ICONQUESTION);
     });
     runDialog(IDD_TAB_ORDER, test);
     EXPECT_EQ(result, IDNO);
@@ -238,7 +238,7 @@ TEST_F(WindowInput, TheMessageBoxHandlerSeesEachBoxUpAndAnswersIt)
     EXPECT_EQ(seen.owner, owner);
     EXPECT_EQ(seen.text, "Sure?");
     EXPECT_EQ(seen.caption, "Question");
-    EXPECT_EQ(seen.style, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(seen.style, static_cast<UINT>(MB_ICONQUESTION));
     EXPECT_FALSE(seen.ownerEnabled);
     EXPECT_TRUE(seen.boxVisible);
     EXPECT_FALSE(IsWindow(seen.box));
@@ -249,10 +249,13 @@ TEST_F(WindowInput, ABoxTheHandlerLeavesIsAnsweredAsEnterWould)
     BoxSeen seen;
     seen.answer = 0;
     layerSetMessageBoxHandler(recordBox, &seen);
-    EXPECT_EQ(MessageBoxA(nullptr, "Sure?", "Question", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    EXPECT_EQ(MessageBoxA(nullptr, "Done", "Notice", MB_OK | MB_ICONWARNING), IDOK);
     EXPECT_EQ(seen.calls, 1);
     EXPECT_EQ(seen.owner, nullptr);
-    EXPECT_EQ(MessageBoxA(nullptr, "Done", "Notice", MB_OK | MB_ICONWARNING), IDOK);
+    // Other kinds of box are refused.
+    SetLastError(0);
+    EXPECT_EQ(MessageBoxA(nullptr, "Sure?", "Question", MB_YESNO), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
 }
 
 TEST_F(WindowInput, AnotherProgramComingToTheFrontDeactivatesAndActivationComesBack)

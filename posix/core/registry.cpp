@@ -1,5 +1,5 @@
-// The registry, read from the Wine prefix's registry files: HKEY_LOCAL_MACHINE from system.reg and
-// HKEY_CURRENT_USER from user.reg. The program is a 32-bit one, so in a 64-bit prefix it sees the
+// The registry, read from the Wine prefix's registry file: HKEY_LOCAL_MACHINE from system.reg, the
+// only root the program reads. The program is a 32-bit one, so in a 64-bit prefix it sees the
 // 32-bit view (Software\Wow6432Node) unless it asks for KEY_WOW64_64KEY.
 #include "dospath.h"
 #include "layer.h"
@@ -26,11 +26,8 @@ const ACCESS_MASK genericAll = 0x10000000;
 const ACCESS_MASK writeRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
 const ACCESS_MASK readRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | READ_CONTROL;
 
-enum class Hive { Machine, User };
-
 // An open key: where it is, and its values as the file held them when it was opened.
 struct OpenKey {
-    Hive hive;
     std::vector<std::u16string> path;
     ACCESS_MASK access;
     std::vector<layer::RegValue> values;
@@ -65,19 +62,6 @@ bool findKey(HKEY handle, OpenKey &key)
     return true;
 }
 
-bool predefinedHive(HKEY handle, Hive &hive)
-{
-    if (handle == HKEY_LOCAL_MACHINE) {
-        hive = Hive::Machine;
-        return true;
-    }
-    if (handle == HKEY_CURRENT_USER) {
-        hive = Hive::User;
-        return true;
-    }
-    return false;
-}
-
 bool isPredefined(HKEY handle)
 {
     uintptr_t value = reinterpret_cast<uintptr_t>(handle);
@@ -85,14 +69,9 @@ bool isPredefined(HKEY handle)
     return value >= first && value <= first + 6;
 }
 
-std::string hivePath(Hive hive)
-{
-    return layer::prefixDirectory() + (hive == Hive::Machine ? "/system.reg" : "/user.reg");
-}
-
-// Reads a hive's file. Like Wine, the layer refuses a prefix that is not the user's own: another
+// Reads system.reg. Like Wine, the layer refuses a prefix that is not the user's own: another
 // user's registry is not ours to read or change.
-LONG loadHive(Hive hive, layer::RegFile &file, struct stat &st)
+LONG loadMachine(layer::RegFile &file, struct stat &st)
 {
     struct stat prefix;
     if (stat(layer::prefixDirectory().c_str(), &prefix) != 0 || !S_ISDIR(prefix.st_mode)) {
@@ -103,7 +82,7 @@ LONG loadHive(Hive hive, layer::RegFile &file, struct stat &st)
         layer::reportUnusablePrefix("it is not owned by you");
         return ERROR_ACCESS_DENIED;
     }
-    std::string path = hivePath(hive);
+    std::string path = layer::prefixDirectory() + "/system.reg";
     std::string error;
     layer::RegLoad loaded = layer::loadRegFile(path, file, error);
     if (loaded != layer::RegLoad::Ok)
@@ -161,14 +140,13 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
 
-    Hive hive;
+    // Keys are opened from HKEY_LOCAL_MACHINE; the other predefined keys are not served.
     std::vector<std::u16string> basePath;
-    bool fromRoot = predefinedHive(hKey, hive);
+    bool fromRoot = hKey == HKEY_LOCAL_MACHINE;
     if (!fromRoot) {
         OpenKey base;
         if (!findKey(hKey, base))
-            return ERROR_INVALID_HANDLE;
-        hive = base.hive;
+            return isPredefined(hKey) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
         basePath = base.path;
     }
     // An empty subkey opens the key itself; a predefined key comes back as it is, as Windows returns it.
@@ -188,7 +166,7 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
 
     layer::RegFile file;
     struct stat st;
-    LONG loaded = loadHive(hive, file, st);
+    LONG loaded = loadMachine(file, st);
     if (loaded != ERROR_SUCCESS)
         return loaded;
     int start = 0;
@@ -203,7 +181,6 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
         return ERROR_ACCESS_DENIED;
 
     OpenKey key;
-    key.hive = hive;
     key.path = layer::regKeyPath(file, node);
     key.access = granted;
     key.values = layer::regKeyValues(file, node);
@@ -220,12 +197,11 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD l
         return ERROR_INVALID_PARAMETER;
 
     std::vector<layer::RegValue> values;
-    Hive hive;
-    if (predefinedHive(hKey, hive)) {
+    if (hKey == HKEY_LOCAL_MACHINE) {
         // A predefined key has no snapshot: it reads the file as it is now.
         layer::RegFile file;
         struct stat st;
-        LONG loaded = loadHive(hive, file, st);
+        LONG loaded = loadMachine(file, st);
         if (loaded == ERROR_ACCESS_DENIED || loaded == ERROR_BADDB)
             return loaded;
         if (loaded == ERROR_SUCCESS)
@@ -233,7 +209,7 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD l
     } else {
         OpenKey key;
         if (!findKey(hKey, key))
-            return ERROR_INVALID_HANDLE;
+            return isPredefined(hKey) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
         if (!(key.access & KEY_QUERY_VALUE))
             return ERROR_ACCESS_DENIED;
         values = std::move(key.values);

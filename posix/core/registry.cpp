@@ -26,9 +26,8 @@ const ACCESS_MASK genericAll = 0x10000000;
 const ACCESS_MASK writeRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
 const ACCESS_MASK readRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | READ_CONTROL;
 
-// An open key: where it is, and its values as the file held them when it was opened.
+// An open key: its values as the file held them when it was opened.
 struct OpenKey {
-    std::vector<std::u16string> path;
     ACCESS_MASK access;
     std::vector<layer::RegValue> values;
 };
@@ -60,6 +59,12 @@ bool findKey(HKEY handle, OpenKey &key)
         return false;
     key = it->second;
     return true;
+}
+
+bool isOpenKey(HKEY handle)
+{
+    std::lock_guard<std::mutex> guard(keysLock);
+    return openKeys().count(handle) != 0;
 }
 
 bool isPredefined(HKEY handle)
@@ -140,26 +145,18 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
 
-    // Keys are opened from HKEY_LOCAL_MACHINE; the other predefined keys are not served.
-    std::vector<std::u16string> basePath;
-    bool fromRoot = hKey == HKEY_LOCAL_MACHINE;
-    if (!fromRoot) {
-        OpenKey base;
-        if (!findKey(hKey, base))
-            return isPredefined(hKey) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
-        basePath = base.path;
-    }
-    // An empty subkey opens the key itself; a predefined key comes back as it is, as Windows returns it.
-    bool empty = !lpSubKey || !*lpSubKey;
-    if (empty && fromRoot) {
+    // Keys are opened from HKEY_LOCAL_MACHINE, as the program opens its record: not from another
+    // predefined key, nor below a key already open.
+    if (hKey != HKEY_LOCAL_MACHINE)
+        return isPredefined(hKey) || isOpenKey(hKey) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
+    // An empty subkey gives HKEY_LOCAL_MACHINE back as it is, as Windows returns a predefined key.
+    if (!lpSubKey || !*lpSubKey) {
         *phkResult = hKey;
         return ERROR_SUCCESS;
     }
-    if (!empty && lpSubKey[0] == '\\')
+    if (lpSubKey[0] == '\\')
         return ERROR_BAD_PATHNAME;
-    std::vector<std::u16string> path;
-    if (!empty)
-        path = layer::splitKeyPath(layer::ansiToUtf16(lpSubKey, strlen(lpSubKey)));
+    std::vector<std::u16string> path = layer::splitKeyPath(layer::ansiToUtf16(lpSubKey, strlen(lpSubKey)));
     for (const std::u16string &element : path)
         if (element.size() > 255)
             return ERROR_INVALID_PARAMETER;
@@ -169,11 +166,8 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
     LONG loaded = loadMachine(file, st);
     if (loaded != ERROR_SUCCESS)
         return loaded;
-    int start = 0;
-    if (!fromRoot && (start = layer::findRegNode(file, basePath)) < 0)
-        return ERROR_KEY_DELETED;
     layer::RegView view = (samDesired & KEY_WOW64_64KEY) ? layer::RegView::Native : layer::RegView::Wow32;
-    int node = layer::findRegKey(file, start, path, view);
+    int node = layer::findRegKey(file, 0, path, view);
     if (node < 0)
         return ERROR_FILE_NOT_FOUND;
     ACCESS_MASK granted;
@@ -181,7 +175,6 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
         return ERROR_ACCESS_DENIED;
 
     OpenKey key;
-    key.path = layer::regKeyPath(file, node);
     key.access = granted;
     key.values = layer::regKeyValues(file, node);
     *phkResult = addKey(std::move(key));

@@ -167,7 +167,7 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
     if (loaded != ERROR_SUCCESS)
         return loaded;
     layer::RegView view = (samDesired & KEY_WOW64_64KEY) ? layer::RegView::Native : layer::RegView::Wow32;
-    int node = layer::findRegKey(file, 0, path, view);
+    int node = layer::findRegKey(file, path, view);
     if (node < 0)
         return ERROR_FILE_NOT_FOUND;
     ACCESS_MASK granted;

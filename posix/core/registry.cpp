@@ -189,24 +189,16 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD l
     if ((lpData && !lpcbData) || lpReserved)
         return ERROR_INVALID_PARAMETER;
 
-    std::vector<layer::RegValue> values;
-    if (hKey == HKEY_LOCAL_MACHINE) {
-        // A predefined key has no snapshot: it reads the file as it is now.
-        layer::RegFile file;
-        struct stat st;
-        LONG loaded = loadMachine(file, st);
-        if (loaded == ERROR_ACCESS_DENIED || loaded == ERROR_BADDB)
-            return loaded;
-        if (loaded == ERROR_SUCCESS)
-            values = layer::regKeyValues(file, 0);
-    } else {
-        OpenKey key;
-        if (!findKey(hKey, key))
-            return isPredefined(hKey) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
-        if (!(key.access & KEY_QUERY_VALUE))
-            return ERROR_ACCESS_DENIED;
-        values = std::move(key.values);
-    }
+    // Values are read from keys opened below HKEY_LOCAL_MACHINE, as the program reads its record;
+    // a predefined key's own are not served.
+    if (isPredefined(hKey))
+        return ERROR_INVALID_PARAMETER;
+    OpenKey key;
+    if (!findKey(hKey, key))
+        return ERROR_INVALID_HANDLE;
+    if (!(key.access & KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    std::vector<layer::RegValue> values = std::move(key.values);
 
     DWORD capacity = lpcbData ? *lpcbData : 0;
     if (!lpData && lpcbData)

@@ -135,10 +135,6 @@ TEST_F(RegistryTest, MissingValueFailsWithFileNotFoundAndTouchesNoBuffer)
     EXPECT_EQ(1024u, size);
     EXPECT_TRUE(untouched(0, sizeof buffer));
     EXPECT_EQ(sentinel, GetLastError());
-
-    size = 1024;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-              RegQueryValueExA(HKEY_LOCAL_MACHINE, "NoSuchValueAtTheRoot", nullptr, nullptr, buffer, &size));
     RegCloseKey(key);
 }
 

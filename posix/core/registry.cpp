@@ -16,48 +16,35 @@
 
 namespace {
 
-// Generic rights and what they stand for with keys.
-const ACCESS_MASK genericRead = 0x80000000;
-const ACCESS_MASK genericWrite = 0x40000000;
-const ACCESS_MASK genericExecute = 0x20000000;
-const ACCESS_MASK genericAll = 0x10000000;
-
-// Rights that change the key and so need a registry file the user may write.
-const ACCESS_MASK writeRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
-const ACCESS_MASK readRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | READ_CONTROL;
-
-// An open key: its values as the file held them when it was opened.
-struct OpenKey {
-    ACCESS_MASK access;
-    std::vector<layer::RegValue> values;
-};
+// An open key's values as the file held them when it was opened.
+using KeyValues = std::vector<layer::RegValue>;
 
 std::mutex keysLock;
-std::map<HKEY, OpenKey> &openKeys()
+std::map<HKEY, KeyValues> &openKeys()
 {
-    static std::map<HKEY, OpenKey> keys;
+    static std::map<HKEY, KeyValues> keys;
     return keys;
 }
 
 // Key handles are multiples of 4 like every handle, from a range of their own so that they never
 // equal a handle of the layer's kernel objects.
-HKEY addKey(OpenKey key)
+HKEY addKey(KeyValues values)
 {
     static uintptr_t next = 0x40000000;
     std::lock_guard<std::mutex> guard(keysLock);
     HKEY handle = reinterpret_cast<HKEY>(next);
     next += 4;
-    openKeys()[handle] = std::move(key);
+    openKeys()[handle] = std::move(values);
     return handle;
 }
 
-bool findKey(HKEY handle, OpenKey &key)
+bool findKey(HKEY handle, KeyValues &values)
 {
     std::lock_guard<std::mutex> guard(keysLock);
     auto it = openKeys().find(handle);
     if (it == openKeys().end())
         return false;
-    key = it->second;
+    values = it->second;
     return true;
 }
 
@@ -105,35 +92,6 @@ LONG loadMachine(layer::RegFile &file, struct stat &st)
     return stat(path.c_str(), &st) == 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
-ACCESS_MASK mapGeneric(ACCESS_MASK access)
-{
-    if (access & genericRead)
-        access |= KEY_READ;
-    if (access & genericWrite)
-        access |= KEY_WRITE;
-    if (access & genericExecute)
-        access |= KEY_EXECUTE;
-    if (access & genericAll)
-        access |= KEY_ALL_ACCESS;
-    return access & ~(genericRead | genericWrite | genericExecute | genericAll | KEY_WOW64_32KEY | KEY_WOW64_64KEY);
-}
-
-// The rights a handle gets: those asked for, or with MAXIMUM_ALLOWED all that the file permits.
-// Returns false when a right asked for is not permitted.
-bool grantAccess(ACCESS_MASK asked, const struct stat &st, ACCESS_MASK &granted)
-{
-    // Judged as for an ordinary user: root is held to the owner's bits like anyone else, as the
-    // Wine server run by a user would be.
-    bool mayRead = layer::modePermits(st, R_OK);
-    bool mayWrite = layer::modePermits(st, W_OK);
-    granted = mapGeneric(asked) & ~MAXIMUM_ALLOWED;
-    if (((granted & readRights) && !mayRead) || ((granted & writeRights) && !mayWrite))
-        return false;
-    if (asked & MAXIMUM_ALLOWED)
-        granted |= (mayRead ? KEY_READ : 0) | (mayWrite ? KEY_ALL_ACCESS & ~KEY_READ : 0);
-    return true;
-}
-
 } // namespace
 
 extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
@@ -149,6 +107,10 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
     // predefined key, nor below a key already open.
     if (hKey != HKEY_LOCAL_MACHINE)
         return isPredefined(hKey) || isOpenKey(hKey) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
+    // Keys are only read: KEY_READ in either view. Other rights, generic ones and MAXIMUM_ALLOWED
+    // are not served.
+    if ((samDesired & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY)) != KEY_READ)
+        return ERROR_INVALID_PARAMETER;
     // An empty subkey gives HKEY_LOCAL_MACHINE back as it is, as Windows returns a predefined key.
     if (!lpSubKey || !*lpSubKey) {
         *phkResult = hKey;
@@ -170,14 +132,11 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
     int node = layer::findRegKey(file, path, view);
     if (node < 0)
         return ERROR_FILE_NOT_FOUND;
-    ACCESS_MASK granted;
-    if (!grantAccess(samDesired, st, granted))
+    // Judged as for an ordinary user: root is held to the read bits that apply to it like anyone
+    // else, as the Wine server run by a user would be.
+    if (!layer::modePermits(st, R_OK))
         return ERROR_ACCESS_DENIED;
-
-    OpenKey key;
-    key.access = granted;
-    key.values = layer::regKeyValues(file, node);
-    *phkResult = addKey(std::move(key));
+    *phkResult = addKey(layer::regKeyValues(file, node));
     return ERROR_SUCCESS;
 }
 
@@ -193,12 +152,9 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD l
     // a predefined key's own are not served.
     if (isPredefined(hKey))
         return ERROR_INVALID_PARAMETER;
-    OpenKey key;
-    if (!findKey(hKey, key))
+    KeyValues values;
+    if (!findKey(hKey, values))
         return ERROR_INVALID_HANDLE;
-    if (!(key.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    std::vector<layer::RegValue> values = std::move(key.values);
 
     DWORD capacity = lpcbData ? *lpcbData : 0;
     if (!lpData && lpcbData)

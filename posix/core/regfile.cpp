@@ -312,14 +312,14 @@ std::vector<std::u16string> splitKeyPath(const std::u16string &path)
     return elements;
 }
 
-// Walks `path` from `start` in a view, through links and into the 32-bit view's Wow6432Node keys.
+// Walks `path` from the root in a view, through links and into the 32-bit view's Wow6432Node keys.
 // Where a key does not exist: -1, or, given `missing`, the last key found, with the rest of the
 // path in `missing`.
-static int walkFrom(const RegFile &file, int start, const std::vector<std::u16string> &path, RegView view,
-                    std::vector<std::u16string> *missing)
+static int walk(const RegFile &file, const std::vector<std::u16string> &path, RegView view,
+                std::vector<std::u16string> *missing)
 {
     bool wow = redirects(file, view);
-    int node = start;
+    int node = 0;
     for (size_t i = 0; i < path.size(); ++i) {
         int child = childOf(file, node, path[i]);
         if (child < 0 && missing) {
@@ -336,18 +336,16 @@ static int walkFrom(const RegFile &file, int start, const std::vector<std::u16st
     return node;
 }
 
-int findRegKey(const RegFile &file, int start, const std::vector<std::u16string> &path, RegView view)
+int findRegKey(const RegFile &file, const std::vector<std::u16string> &path, RegView view)
 {
-    if (start < 0 || start >= static_cast<int>(file.nodes.size()))
-        return -1;
-    return walkFrom(file, start, path, view, nullptr);
+    return walk(file, path, view, nullptr);
 }
 
 int walkRegKey(const RegFile &file, const std::vector<std::u16string> &path, RegView view,
                std::vector<std::u16string> &missing)
 {
     missing.clear();
-    return walkFrom(file, 0, path, view, &missing);
+    return walk(file, path, view, &missing);
 }
 
 std::vector<std::u16string> regKeyPath(const RegFile &file, int node)

@@ -70,11 +70,11 @@ enum class RegView { Native, Wow32 };
 // A key path split at its backslashes; doubled and trailing backslashes separate nothing more.
 std::vector<std::u16string> splitKeyPath(const std::u16string &path);
 
-// Finds the key at `path` below the node `start` as a program with the given view sees it, or -1.
+// Finds the key at `path` from the file's root as a program with the given view sees it, or -1.
 // Symbolic links are followed. In a win64 file the 32-bit view enters a key's Wow6432Node subkey (for
-// each key reached, not for `start`), but never a second time once inside one; shared keys are links
+// each key reached, not for the root), but never a second time once inside one; shared keys are links
 // from the Wow6432Node tree to the 64-bit keys, so following links covers them.
-int findRegKey(const RegFile &file, int start, const std::vector<std::u16string> &path, RegView view);
+int findRegKey(const RegFile &file, const std::vector<std::u16string> &path, RegView view);
 // Walks a path as findRegKey does from the root, as far as the keys exist: returns the last key
 // reached, with the elements below it that do not exist in `missing`; -1 when a link on the way
 // leads nowhere.

@@ -1,5 +1,5 @@
-// The registry, read from the Wine prefix's registry files: HKEY_LOCAL_MACHINE from system.reg and
-// HKEY_CURRENT_USER from user.reg. The program is a 32-bit one, so in a 64-bit prefix it sees the
+// The registry, read from the Wine prefix's registry file: HKEY_LOCAL_MACHINE from system.reg, the
+// only root the program reads. The program is a 32-bit one, so in a 64-bit prefix it sees the
 // 32-bit view (Software\Wow6432Node) unless it asks for KEY_WOW64_64KEY.
 #include "dospath.h"
 #include "layer.h"
@@ -16,66 +16,42 @@
 
 namespace {
 
-// Generic rights and what they stand for with keys.
-const ACCESS_MASK genericRead = 0x80000000;
-const ACCESS_MASK genericWrite = 0x40000000;
-const ACCESS_MASK genericExecute = 0x20000000;
-const ACCESS_MASK genericAll = 0x10000000;
-
-// Rights that change the key and so need a registry file the user may write.
-const ACCESS_MASK writeRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
-const ACCESS_MASK readRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | READ_CONTROL;
-
-enum class Hive { Machine, User };
-
-// An open key: where it is, and its values as the file held them when it was opened.
-struct OpenKey {
-    Hive hive;
-    std::vector<std::u16string> path;
-    ACCESS_MASK access;
-    std::vector<layer::RegValue> values;
-};
+// An open key's values as the file held them when it was opened.
+using KeyValues = std::vector<layer::RegValue>;
 
 std::mutex keysLock;
-std::map<HKEY, OpenKey> &openKeys()
+std::map<HKEY, KeyValues> &openKeys()
 {
-    static std::map<HKEY, OpenKey> keys;
+    static std::map<HKEY, KeyValues> keys;
     return keys;
 }
 
 // Key handles are multiples of 4 like every handle, from a range of their own so that they never
 // equal a handle of the layer's kernel objects.
-HKEY addKey(OpenKey key)
+HKEY addKey(KeyValues values)
 {
     static uintptr_t next = 0x40000000;
     std::lock_guard<std::mutex> guard(keysLock);
     HKEY handle = reinterpret_cast<HKEY>(next);
     next += 4;
-    openKeys()[handle] = std::move(key);
+    openKeys()[handle] = std::move(values);
     return handle;
 }
 
-bool findKey(HKEY handle, OpenKey &key)
+bool findKey(HKEY handle, KeyValues &values)
 {
     std::lock_guard<std::mutex> guard(keysLock);
     auto it = openKeys().find(handle);
     if (it == openKeys().end())
         return false;
-    key = it->second;
+    values = it->second;
     return true;
 }
 
-bool predefinedHive(HKEY handle, Hive &hive)
+bool isOpenKey(HKEY handle)
 {
-    if (handle == HKEY_LOCAL_MACHINE) {
-        hive = Hive::Machine;
-        return true;
-    }
-    if (handle == HKEY_CURRENT_USER) {
-        hive = Hive::User;
-        return true;
-    }
-    return false;
+    std::lock_guard<std::mutex> guard(keysLock);
+    return openKeys().count(handle) != 0;
 }
 
 bool isPredefined(HKEY handle)
@@ -85,14 +61,9 @@ bool isPredefined(HKEY handle)
     return value >= first && value <= first + 6;
 }
 
-std::string hivePath(Hive hive)
-{
-    return layer::prefixDirectory() + (hive == Hive::Machine ? "/system.reg" : "/user.reg");
-}
-
-// Reads a hive's file. Like Wine, the layer refuses a prefix that is not the user's own: another
+// Reads system.reg. Like Wine, the layer refuses a prefix that is not the user's own: another
 // user's registry is not ours to read or change.
-LONG loadHive(Hive hive, layer::RegFile &file, struct stat &st)
+LONG loadMachine(layer::RegFile &file, struct stat &st)
 {
     struct stat prefix;
     if (stat(layer::prefixDirectory().c_str(), &prefix) != 0 || !S_ISDIR(prefix.st_mode)) {
@@ -103,7 +74,7 @@ LONG loadHive(Hive hive, layer::RegFile &file, struct stat &st)
         layer::reportUnusablePrefix("it is not owned by you");
         return ERROR_ACCESS_DENIED;
     }
-    std::string path = hivePath(hive);
+    std::string path = layer::prefixDirectory() + "/system.reg";
     std::string error;
     layer::RegLoad loaded = layer::loadRegFile(path, file, error);
     if (loaded != layer::RegLoad::Ok)
@@ -121,35 +92,6 @@ LONG loadHive(Hive hive, layer::RegFile &file, struct stat &st)
     return stat(path.c_str(), &st) == 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
-ACCESS_MASK mapGeneric(ACCESS_MASK access)
-{
-    if (access & genericRead)
-        access |= KEY_READ;
-    if (access & genericWrite)
-        access |= KEY_WRITE;
-    if (access & genericExecute)
-        access |= KEY_EXECUTE;
-    if (access & genericAll)
-        access |= KEY_ALL_ACCESS;
-    return access & ~(genericRead | genericWrite | genericExecute | genericAll | KEY_WOW64_32KEY | KEY_WOW64_64KEY);
-}
-
-// The rights a handle gets: those asked for, or with MAXIMUM_ALLOWED all that the file permits.
-// Returns false when a right asked for is not permitted.
-bool grantAccess(ACCESS_MASK asked, const struct stat &st, ACCESS_MASK &granted)
-{
-    // Judged as for an ordinary user: root is held to the owner's bits like anyone else, as the
-    // Wine server run by a user would be.
-    bool mayRead = layer::modePermits(st, R_OK);
-    bool mayWrite = layer::modePermits(st, W_OK);
-    granted = mapGeneric(asked) & ~MAXIMUM_ALLOWED;
-    if (((granted & readRights) && !mayRead) || ((granted & writeRights) && !mayWrite))
-        return false;
-    if (asked & MAXIMUM_ALLOWED)
-        granted |= (mayRead ? KEY_READ : 0) | (mayWrite ? KEY_ALL_ACCESS & ~KEY_READ : 0);
-    return true;
-}
-
 } // namespace
 
 extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
@@ -161,53 +103,40 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
 
-    Hive hive;
-    std::vector<std::u16string> basePath;
-    bool fromRoot = predefinedHive(hKey, hive);
-    if (!fromRoot) {
-        OpenKey base;
-        if (!findKey(hKey, base))
-            return ERROR_INVALID_HANDLE;
-        hive = base.hive;
-        basePath = base.path;
-    }
-    // An empty subkey opens the key itself; a predefined key comes back as it is, as Windows returns it.
-    bool empty = !lpSubKey || !*lpSubKey;
-    if (empty && fromRoot) {
+    // Keys are opened from HKEY_LOCAL_MACHINE, as the program opens its record: not from another
+    // predefined key, nor below a key already open.
+    if (hKey != HKEY_LOCAL_MACHINE)
+        return isPredefined(hKey) || isOpenKey(hKey) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
+    // Keys are only read: KEY_READ in either view. Other rights, generic ones and MAXIMUM_ALLOWED
+    // are not served.
+    if ((samDesired & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY)) != KEY_READ)
+        return ERROR_INVALID_PARAMETER;
+    // An empty subkey gives HKEY_LOCAL_MACHINE back as it is, as Windows returns a predefined key.
+    if (!lpSubKey || !*lpSubKey) {
         *phkResult = hKey;
         return ERROR_SUCCESS;
     }
-    if (!empty && lpSubKey[0] == '\\')
+    if (lpSubKey[0] == '\\')
         return ERROR_BAD_PATHNAME;
-    std::vector<std::u16string> path;
-    if (!empty)
-        path = layer::splitKeyPath(layer::ansiToUtf16(lpSubKey, strlen(lpSubKey)));
+    std::vector<std::u16string> path = layer::splitKeyPath(layer::ansiToUtf16(lpSubKey, strlen(lpSubKey)));
     for (const std::u16string &element : path)
         if (element.size() > 255)
             return ERROR_INVALID_PARAMETER;
 
     layer::RegFile file;
     struct stat st;
-    LONG loaded = loadHive(hive, file, st);
+    LONG loaded = loadMachine(file, st);
     if (loaded != ERROR_SUCCESS)
         return loaded;
-    int start = 0;
-    if (!fromRoot && (start = layer::findRegNode(file, basePath)) < 0)
-        return ERROR_KEY_DELETED;
     layer::RegView view = (samDesired & KEY_WOW64_64KEY) ? layer::RegView::Native : layer::RegView::Wow32;
-    int node = layer::findRegKey(file, start, path, view);
+    int node = layer::findRegKey(file, path, view);
     if (node < 0)
         return ERROR_FILE_NOT_FOUND;
-    ACCESS_MASK granted;
-    if (!grantAccess(samDesired, st, granted))
+    // Judged as for an ordinary user: root is held to the read bits that apply to it like anyone
+    // else, as the Wine server run by a user would be.
+    if (!layer::modePermits(st, R_OK))
         return ERROR_ACCESS_DENIED;
-
-    OpenKey key;
-    key.hive = hive;
-    key.path = layer::regKeyPath(file, node);
-    key.access = granted;
-    key.values = layer::regKeyValues(file, node);
-    *phkResult = addKey(std::move(key));
+    *phkResult = addKey(layer::regKeyValues(file, node));
     return ERROR_SUCCESS;
 }
 
@@ -219,25 +148,13 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD l
     if ((lpData && !lpcbData) || lpReserved)
         return ERROR_INVALID_PARAMETER;
 
-    std::vector<layer::RegValue> values;
-    Hive hive;
-    if (predefinedHive(hKey, hive)) {
-        // A predefined key has no snapshot: it reads the file as it is now.
-        layer::RegFile file;
-        struct stat st;
-        LONG loaded = loadHive(hive, file, st);
-        if (loaded == ERROR_ACCESS_DENIED || loaded == ERROR_BADDB)
-            return loaded;
-        if (loaded == ERROR_SUCCESS)
-            values = layer::regKeyValues(file, 0);
-    } else {
-        OpenKey key;
-        if (!findKey(hKey, key))
-            return ERROR_INVALID_HANDLE;
-        if (!(key.access & KEY_QUERY_VALUE))
-            return ERROR_ACCESS_DENIED;
-        values = std::move(key.values);
-    }
+    // Values are read from keys opened below HKEY_LOCAL_MACHINE, as the program reads its record;
+    // a predefined key's own are not served.
+    if (isPredefined(hKey))
+        return ERROR_INVALID_PARAMETER;
+    KeyValues values;
+    if (!findKey(hKey, values))
+        return ERROR_INVALID_HANDLE;
 
     DWORD capacity = lpcbData ? *lpcbData : 0;
     if (!lpData && lpcbData)

@@ -221,7 +221,7 @@ bool reparse(RegFile &file, std::string &error)
 
 int existingKey(const RegFile &file, const std::vector<std::u16string> &path, RegView view, std::string &error)
 {
-    int node = findRegKey(file, 0, path, view);
+    int node = findRegKey(file, path, view);
     if (node < 0)
         error = "no key " + describePath(path);
     return node;

@@ -114,7 +114,7 @@ void deleteTestRegistryKey(const char *keyPath)
     if (!load(file))
         return;
     std::vector<std::u16string> path = keyElements(keyPath);
-    if (layer::findRegKey(file, 0, path, layer::RegView::Wow32) < 0)
+    if (layer::findRegKey(file, path, layer::RegView::Wow32) < 0)
         return;
     std::string error;
     if (!layer::deleteRegKey(file, path, layer::RegView::Wow32, error) ||

@@ -94,7 +94,7 @@ void editOnce(const RegFile &parsed, const uint8_t *data, size_t size)
     }
     RegFile reread;
     FUZZ_CHECK(layer::parseRegFile(file.text, reread, error), "the edited text no longer parses: " + error);
-    int node = layer::findRegKey(reread, 0, path, view);
+    int node = layer::findRegKey(reread, path, view);
     FUZZ_CHECK(node >= 0, "the edited key " + describe(path) + " is gone");
     bool found = false;
     for (const layer::RegValue &value : layer::regKeyValues(reread, node))
@@ -119,7 +119,7 @@ void editOnce(const RegFile &parsed, const uint8_t *data, size_t size)
 void queryRecord(const RegFile &file, const std::string &text, size_t size)
 {
     writeFile(fuzzPrefix() + "/system.reg", text);
-    int record = layer::findRegKey(file, 0, layer::splitKeyPath(u16(RECORD_KEY)), RegView::Wow32);
+    int record = layer::findRegKey(file, layer::splitKeyPath(u16(RECORD_KEY)), RegView::Wow32);
     HKEY key;
     LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, RECORD_KEY, 0, KEY_READ, &key);
     FUZZ_CHECK((opened == ERROR_SUCCESS) == (record >= 0),

@@ -38,7 +38,7 @@ RegFile parse(const std::string &text)
 // The value of a key as the 64-bit view sees it; type REG_NONE (0xffffffff size) when missing.
 layer::RegValue value(const RegFile &file, const std::u16string &key, const std::u16string &name)
 {
-    int node = layer::findRegKey(file, 0, keyPath(key), RegView::Native);
+    int node = layer::findRegKey(file, keyPath(key), RegView::Native);
     for (const layer::RegValue &candidate : layer::regKeyValues(file, node))
         if (layer::foldName(candidate.name) == layer::foldName(name))
             return candidate;
@@ -110,9 +110,9 @@ TEST(RegistryFile, ReadsEveryConstructWineWrites)
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), v.type);
     EXPECT_EQ(dword(0xffffffff), v.data);
 
-    EXPECT_GE(layer::findRegKey(file, 0, keyPath(u"Software\\T\\Only"), RegView::Native), 0)
+    EXPECT_GE(layer::findRegKey(file, keyPath(u"Software\\T\\Only"), RegView::Native), 0)
         << "a key that only holds subkeys exists";
-    EXPECT_EQ(-1, layer::findRegKey(file, 0, keyPath(u"Software\\T\\Missing"), RegView::Native));
+    EXPECT_EQ(-1, layer::findRegKey(file, keyPath(u"Software\\T\\Missing"), RegView::Native));
 }
 
 TEST(RegistryFile, ReadsWhatWineAcceptsBeyondItsOwnOutput)
@@ -155,7 +155,7 @@ TEST(RegistryFile, ReadsWhatWineAcceptsBeyondItsOwnOutput)
 
     EXPECT_EQ(static_cast<DWORD>(REG_NONE), value(file, u"Software\\Loose", u"cut").type);
     EXPECT_EQ(dword(7), value(file, u"Software\\Loose", u"after").data);
-    EXPECT_LT(layer::findRegKey(file, 0, keyPath(u"Software\\Swallowed"), RegView::Native), 0);
+    EXPECT_LT(layer::findRegKey(file, keyPath(u"Software\\Swallowed"), RegView::Native), 0);
     EXPECT_EQ(dword(1), value(file, u"Software\\Next", u"n").data);
 
     layer::RegValue bad = value(file, u"Software\\Loose", u"bad");
@@ -173,7 +173,7 @@ TEST(RegistryFile, SettingEveryValueToWhatItHoldsChangesNoByte)
     for (const char16_t *key : {u"Software\\T", u"Software\\T\\Only\\Deep", u"Software\\Quorvex\\VK: Zarkhul Zuva"}) {
         std::vector<std::u16string> path = keyPath(key);
         for (const layer::RegValue &v :
-             layer::regKeyValues(file, layer::findRegKey(file, 0, path, RegView::Native))) {
+             layer::regKeyValues(file, layer::findRegKey(file, path, RegView::Native))) {
             ASSERT_TRUE(layer::setRegValue(file, path, RegView::Native, v.name, v.type, v.data, error)) << error;
             EXPECT_EQ(wine64RegistryText, file.text) << "formatting " << layer::utf16ToUtf8(v.name);
         }
@@ -268,7 +268,7 @@ TEST(RegistryFile, ABrokenWow6432NodeLinkRefusesThirtyTwoBitWrites)
     ASSERT_TRUE(layer::setRegValue(file, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Native,
                                    u"Cheater", REG_DWORD, dword(1), error)) << error;
     EXPECT_EQ(dword(1), value(file, u"Software\\Quorvex\\VK: Zarkhul Zuva", u"Cheater").data);
-    EXPECT_EQ(-1, layer::findRegKey(file, 0, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Wow32));
+    EXPECT_EQ(-1, layer::findRegKey(file, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Wow32));
     EXPECT_FALSE(layer::deleteRegValue(file, keyPath(u"Software\\Quorvex\\VK: Zarkhul Zuva"), RegView::Wow32,
                                        u"Cheater", error));
 }

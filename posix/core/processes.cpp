@@ -94,39 +94,27 @@ bool reap(Child &child)
     return true;
 }
 
-// Waits up to `timeout` milliseconds (or INFINITE) for the child to end; true when it has.
-bool waitForEnd(Child &child, DWORD timeout)
+// Waits for the child to end.
+void waitForEnd(Child &child)
 {
-    if (timeout == INFINITE) {
-        // WNOWAIT leaves the reaping to reap(), which other waiters of the same child share.
-        siginfo_t info;
-        while (waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
-        }
-        return reap(child);
+    // WNOWAIT leaves the reaping to reap(), which other waiters of the same child share.
+    siginfo_t info;
+    while (waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
     }
-    const long long deadline = layer::monotonicMilliseconds() + timeout;
-    for (;;) {
-        if (reap(child))
-            return true;
-        long long left = deadline - layer::monotonicMilliseconds();
-        if (left <= 0)
-            return false;
-        // Polled in steps of at most 5 ms: short against the children this runs (viewers).
-        struct timespec step = {0, static_cast<long>(left < 5 ? left : 5) * 1000000L};
-        nanosleep(&step, nullptr);
-    }
+    reap(child);
 }
 
-// A child's process or thread handle. Its one thread ends with it, so a wait on either is the same.
+// A child's process or thread handle. Only the process handle is waited on or asked for the exit
+// code; the thread handle is there to be closed.
 struct ChildHandle : layer::KernelObject {
     ChildHandle(layer::HandleKind kind, std::shared_ptr<Child> child) : KernelObject(kind), child(std::move(child)) {}
     const std::shared_ptr<Child> child;
 };
 
-std::shared_ptr<Child> childOf(HANDLE handle, bool processOnly)
+std::shared_ptr<Child> childOf(HANDLE handle)
 {
     auto *object = dynamic_cast<ChildHandle *>(layer::findHandle(handle));
-    if (!object || (processOnly && object->kind != layer::HandleKind::Process))
+    if (!object || object->kind != layer::HandleKind::Process)
         return nullptr;
     return object->child;
 }
@@ -156,23 +144,6 @@ std::string argumentText(const std::string &commandLine)
     while (start < commandLine.size() && isBlank(commandLine[start]))
         ++start;
     return commandLine.substr(start);
-}
-
-// The program a command line names when CreateProcessA gets no application name: its first token
-// without quotes, with ".exe" added when its last component has no extension. Unlike Windows, the
-// layer does not search the program's directory, the system directories or PATH.
-std::string programOfCommandLine(const std::string &commandLine)
-{
-    std::string program;
-    for (char c : commandLine.substr(0, firstTokenEnd(commandLine))) {
-        if (c != '"')
-            program += c;
-    }
-    size_t lastSeparator = program.find_last_of("\\/");
-    size_t dot = program.rfind('.');
-    if (dot == std::string::npos || (lastSeparator != std::string::npos && dot < lastSeparator))
-        program += ".exe";
-    return program;
 }
 
 // Splits argument text into arguments as the Microsoft C runtime does, for Wine to join again:
@@ -355,15 +326,6 @@ DWORD planLaunch(const std::string &program, const std::string &arguments, Launc
     return 0;
 }
 
-// The variables of an environment block: "name=value" strings, each ended by a NUL, then a NUL.
-std::vector<std::string> parseEnvironmentBlock(const char *block)
-{
-    std::vector<std::string> variables;
-    for (const char *p = block; *p; p += strlen(p) + 1)
-        variables.emplace_back(p);
-    return variables;
-}
-
 // What the child reports through its close-on-exec pipe when it cannot become the program.
 struct StartFailure {
     enum Step : int { ChangeDirectory, CloseDescriptors, Execute } step;
@@ -379,8 +341,7 @@ struct StartFailure {
 }
 
 // The child's side of fork: only async-signal-safe calls, since the parent may run other threads.
-[[noreturn]] void becomeProgram(const Launch &launch, char *const *argv, char *const *envp, const char *directory,
-                                int report)
+[[noreturn]] void becomeProgram(const Launch &launch, char *const *argv, const char *directory, int report)
 {
     // Signals the program ignored or blocked stay so across execve; the child starts afresh.
     struct sigaction standard;
@@ -398,7 +359,7 @@ struct StartFailure {
     // the report pipe among them, which tells the parent that execve worked.
     if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
         failStart(report, StartFailure::CloseDescriptors);
-    execve(launch.path.c_str(), argv, envp);
+    execve(launch.path.c_str(), argv, environ);
     failStart(report, StartFailure::Execute);
 }
 
@@ -409,19 +370,14 @@ DWORD errorOfStart(const StartFailure &failure)
     return layer::errorFromErrno(failure.error);
 }
 
-// Starts the child and reports synchronously whether execve worked; 0 or the Win32 error.
-DWORD spawn(const Launch &launch, const std::vector<std::string> *environment, const char *directory, pid_t &pid)
+// Starts the child with the caller's environment and reports synchronously whether execve worked;
+// 0 or the Win32 error.
+DWORD spawn(const Launch &launch, const char *directory, pid_t &pid)
 {
     std::vector<char *> argv;
     for (const std::string &argument : launch.argv)
         argv.push_back(const_cast<char *>(argument.c_str()));
     argv.push_back(nullptr);
-    std::vector<char *> envp;
-    if (environment) {
-        for (const std::string &variable : *environment)
-            envp.push_back(const_cast<char *>(variable.c_str()));
-        envp.push_back(nullptr);
-    }
 
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
@@ -430,7 +386,7 @@ DWORD spawn(const Launch &launch, const std::vector<std::string> *environment, c
         layer::terminalHooks.release();
     pid = fork();
     if (pid == 0)
-        becomeProgram(launch, argv.data(), environment ? envp.data() : environ, directory, report[1]);
+        becomeProgram(launch, argv.data(), directory, report[1]);
     close(report[1]);
     if (pid < 0) {
         close(report[0]);
@@ -466,14 +422,17 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
 {
     if (layer::failHere("CreateProcessA"))
         return FALSE;
-    if ((!lpApplicationName && !lpCommandLine) || !lpStartupInfo || !lpProcessInformation)
+    // The program is named by its path, as the program names its viewer: no command line is
+    // searched for it.
+    if (!lpApplicationName || !lpStartupInfo || !lpProcessInformation)
         return failWith(ERROR_INVALID_PARAMETER);
-    // A child that waits for a debugger or a resume is not something the layer can give.
-    if (dwCreationFlags & (DEBUG_PROCESS | DEBUG_ONLY_THIS_PROCESS | CREATE_SUSPENDED))
+    // A child that waits for a debugger or a resume, or that has an environment of its own, is not
+    // something the layer gives.
+    if ((dwCreationFlags & (DEBUG_PROCESS | DEBUG_ONLY_THIS_PROCESS | CREATE_SUSPENDED)) || lpEnvironment)
         return failWith(ERROR_NOT_SUPPORTED);
 
-    // Without a command line the program gets its own name as its command line: no argument text.
-    const std::string program = lpApplicationName ? lpApplicationName : programOfCommandLine(lpCommandLine);
+    // Without a command line the program gets no argument text.
+    const std::string program = lpApplicationName;
     const std::string arguments = lpCommandLine ? argumentText(lpCommandLine) : std::string();
 
     // Windows checks the current directory before it looks for the program.
@@ -487,12 +446,8 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
     if (DWORD error = planLaunch(program, arguments, launch))
         return failWith(error);
 
-    std::vector<std::string> environment;
-    if (lpEnvironment)
-        environment = parseEnvironmentBlock(static_cast<const char *>(lpEnvironment));
     pid_t pid = -1;
-    if (DWORD error = spawn(launch, lpEnvironment ? &environment : nullptr,
-                            lpCurrentDirectory ? directory.c_str() : nullptr, pid))
+    if (DWORD error = spawn(launch, lpCurrentDirectory ? directory.c_str() : nullptr, pid))
         return failWith(error);
 
     auto child = std::make_shared<Child>(pid);
@@ -512,20 +467,27 @@ extern "C" DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-    std::shared_ptr<Child> child = childOf(hHandle, false);
+    std::shared_ptr<Child> child = childOf(hHandle);
     if (!child) {
-        // Semaphore counts and mutex ownership are not modelled (objects.h).
+        // Semaphore counts and mutex ownership are not modelled (objects.h), and a child's thread
+        // handle is only closed.
         SetLastError(ERROR_NOT_SUPPORTED);
         return WAIT_FAILED;
     }
-    return waitForEnd(*child, dwMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    // The program waits for its child without a time limit.
+    if (dwMilliseconds != INFINITE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    waitForEnd(*child);
+    return WAIT_OBJECT_0;
 }
 
 extern "C" BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
 {
     if (layer::failHere("GetExitCodeProcess"))
         return FALSE;
-    std::shared_ptr<Child> child = childOf(hProcess, true);
+    std::shared_ptr<Child> child = childOf(hProcess);
     if (!child)
         return failWith(ERROR_INVALID_HANDLE);
     if (!lpExitCode)

@@ -13,7 +13,7 @@
 // empty STARTUPINFOA and the last error set to a sentinel first, so that a failure's code is the
 // call's own.
 inline BOOL startChild(const char *application, const char *commandLine, const std::string &directory,
-                       PROCESS_INFORMATION &child, LPVOID environment = nullptr)
+                       PROCESS_INFORMATION &child)
 {
     std::string buffer = commandLine ? commandLine : "";
     STARTUPINFOA startup = {};
@@ -21,7 +21,7 @@ inline BOOL startChild(const char *application, const char *commandLine, const s
     child = {};
     SetLastError(0xdeadbeef);
     return CreateProcessA(application, commandLine ? &buffer[0] : nullptr, nullptr, nullptr, FALSE,
-                          NORMAL_PRIORITY_CLASS, environment, directory.c_str(), &startup, &child);
+                          NORMAL_PRIORITY_CLASS, nullptr, directory.c_str(), &startup, &child);
 }
 
 // Waits for a started child, closes both its handles and returns its exit code.

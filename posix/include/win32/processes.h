@@ -9,7 +9,6 @@
 #define STATUS_PENDING ((DWORD)0x00000103L)
 #define STILL_ACTIVE STATUS_PENDING
 #define WAIT_OBJECT_0 ((STATUS_WAIT_0) + 0)
-#define WAIT_TIMEOUT 258L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 
 #define DEBUG_PROCESS 0x00000001
@@ -49,9 +48,9 @@ typedef struct _PROCESS_INFORMATION {
 
 WIN32_EXTERN_C_BEGIN
 
-/* The child is a native process of its own, with the caller's environment (or lpEnvironment) and
-   no descriptors but stdin, stdout and stderr. The application name (or, without one, the command
-   line's first token, with ".exe" added and no search) and the current directory are DOS paths.
+/* The child is a native process of its own, with the caller's environment and no descriptors but
+   stdin, stdout and stderr. The application name, which must be given, and the current directory
+   are DOS paths.
    The command line's text after its first token and the blanks that follow reaches a native
    program (ELF, or a script with "#!" and the execute bit) as its one argument, as the native path
    where that text is a DOS path. A Windows program (a PE file) runs through Wine, with the DOS
@@ -60,15 +59,17 @@ WIN32_EXTERN_C_BEGIN
    Windows program is one the system cannot run, and fails with ERROR_BAD_EXE_FORMAT as on Windows
    (a prefix that wants a Windows program's work done natively puts a native program in its place).
    Any other file fails with ERROR_BAD_EXE_FORMAT, synchronously, as does a failed execve.
-   DEBUG_PROCESS, DEBUG_ONLY_THIS_PROCESS and CREATE_SUSPENDED give ERROR_NOT_SUPPORTED; the other
-   flags, the security attributes, handle inheritance and the startup information are accepted and
-   have no effect. */
+   DEBUG_PROCESS, DEBUG_ONLY_THIS_PROCESS, CREATE_SUSPENDED and an environment block give
+   ERROR_NOT_SUPPORTED; the other flags, the security attributes, handle inheritance and the startup
+   information are accepted and have no effect. */
 BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                            LPSECURITY_ATTRIBUTES lpProcessAttributes, LPSECURITY_ATTRIBUTES lpThreadAttributes,
                            BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment,
                            LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
                            LPPROCESS_INFORMATION lpProcessInformation);
-/* Waits on a child's process or thread handle; both are signalled when the child ends. */
+/* Waits for the child of a process handle to end, without a time limit: another time than INFINITE
+   gives ERROR_INVALID_PARAMETER, and another kind of handle (a child's thread among them)
+   ERROR_NOT_SUPPORTED. */
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 /* A child that a signal ended has the exit code 128 plus the signal's number (137 for SIGKILL),
    as the shell reports it. */

@@ -1,0 +1,47 @@
+// Arguments that the program never passes are refused by the layer, with the last error saying why.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "child_support.h"
+#include "test_env.h"
+
+namespace {
+
+// The last error after a call that failed; 0 when it worked.
+template <typename Call>
+DWORD errorOf(Call call)
+{
+    SetLastError(0);
+    return call() ? 0 : GetLastError();
+}
+
+TEST(RefusedArguments, FailWithoutEffect)
+{
+    const std::string dir = makeTestDir();
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    char commandLine[] = "layer_child.exe exit 0";
+    char environment[] = "NAME=value\0";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), errorOf([&] {
+                  return CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                        &child);
+              }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), errorOf([&] {
+                  return CreateProcessA("layer_child.exe", commandLine, nullptr, nullptr, FALSE, 0, environment,
+                                        nullptr, &startup, &child);
+              }));
+    EXPECT_EQ(nullptr, child.hProcess);
+
+    ASSERT_TRUE(startChild("layer_child.exe", commandLine, dir, child)) << GetLastError();
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+              errorOf([&] { return WaitForSingleObject(child.hProcess, 0) != WAIT_FAILED; }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED),
+              errorOf([&] { return WaitForSingleObject(child.hThread, INFINITE) != WAIT_FAILED; }));
+    EXPECT_EQ(0u, finishChild(child));
+}
+
+} // namespace

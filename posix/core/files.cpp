@@ -23,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -149,16 +148,6 @@ int copyData(int in, int out, ULONGLONG limit, bool plainOnly)
     return 0;
 }
 
-// The DOS date and time of a file's last write (UTC, as Windows keeps file times), for OFSTRUCT.
-void dosDateTime(time_t when, WORD &date, WORD &time)
-{
-    struct tm parts;
-    gmtime_r(&when, &parts);
-    int year = std::max(parts.tm_year + 1900, 1980);
-    date = static_cast<WORD>(((year - 1980) << 9) | ((parts.tm_mon + 1) << 5) | parts.tm_mday);
-    time = static_cast<WORD>((parts.tm_hour << 11) | (parts.tm_min << 5) | (parts.tm_sec / 2));
-}
-
 } // namespace
 
 extern "C" HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle)
@@ -169,8 +158,8 @@ extern "C" HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UIN
         return HFILE_ERROR;
     lpReOpenBuff->cBytes = sizeof(OFSTRUCT);
     lpReOpenBuff->nErrCode = 0;
-    // Only the existence test is served: the program opens no file through OpenFile.
-    if (!(uStyle & OF_EXIST) || (uStyle & (OF_CREATE | OF_DELETE | OF_PARSE | OF_REOPEN))) {
+    // Only the existence test is served, as the program asks it: it opens no file through OpenFile.
+    if (uStyle != OF_EXIST) {
         SetLastError(ERROR_INVALID_PARAMETER);
         lpReOpenBuff->nErrCode = ERROR_INVALID_PARAMETER;
         return HFILE_ERROR;
@@ -200,7 +189,6 @@ extern "C" HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UIN
         return HFILE_ERROR;
     }
     lpReOpenBuff->fFixedDisk = 1;
-    dosDateTime(st.st_mtime, lpReOpenBuff->Reserved1, lpReOpenBuff->Reserved2);
     return TRUE; // OF_EXIST opens and closes the file and returns TRUE instead of a handle
 }
 
@@ -224,10 +212,6 @@ extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
     DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     if (isReadOnly(st))
         attributes |= FILE_ATTRIBUTE_READONLY;
-    // Wine shows the Unix convention of hidden dot files as the hidden attribute.
-    std::string name = baseName(native);
-    if (name.size() > 1 && name[0] == '.' && name != "..")
-        attributes |= FILE_ATTRIBUTE_HIDDEN;
     return attributes;
 }
 
@@ -388,30 +372,21 @@ BOOL moveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD flags)
     struct stat existing;
     bool replaces = false;
     if (lstat(destination.c_str(), &existing) == 0) {
-        bool itself = sameFile(existing, sourceStat) && layer::lowerAscii(destination) == layer::lowerAscii(source);
-        if (!itself && !(flags & MOVEFILE_REPLACE_EXISTING)) {
+        // The program never renames a file to its own name, nor changes the case of one.
+        if (sameFile(existing, sourceStat) && layer::lowerAscii(destination) == layer::lowerAscii(source)) {
+            SetLastError(ERROR_NOT_SUPPORTED);
+            return FALSE;
+        }
+        if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
             SetLastError(ERROR_ALREADY_EXISTS);
             return FALSE;
         }
-        if (!itself && (S_ISDIR(existing.st_mode) || S_ISDIR(sourceStat.st_mode) ||
-                        (S_ISREG(existing.st_mode) && isReadOnly(existing)))) {
+        if (S_ISDIR(existing.st_mode) || S_ISDIR(sourceStat.st_mode) ||
+            (S_ISREG(existing.st_mode) && isReadOnly(existing))) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
-        replaces = !itself;
-        if (itself) {
-            // The destination names the source itself: a change of case only, or nothing at all.
-            std::string full;
-            DWORD error = ERROR_SUCCESS;
-            if (!layer::toFullDosPath(lpNewFileName, full, &error)) {
-                SetLastError(error);
-                return FALSE;
-            }
-            std::string wanted = full.substr(full.rfind('\\') + 1);
-            destination = parentOf(destination) + "/" + wanted;
-            if (destination == source)
-                return TRUE;
-        }
+        replaces = true;
     }
     if (!directoryWritable(parentOf(source)) ||
         (parentOf(destination) != parentOf(source) && !directoryWritable(parentOf(destination)))) {
@@ -442,10 +417,9 @@ BOOL moveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD flags)
 
 // A file the program opens: only to flush what was written to it.
 struct OpenedFile : layer::KernelObject {
-    OpenedFile(int descriptor, bool mayWrite) : KernelObject(layer::HandleKind::File), fd(descriptor), writable(mayWrite) {}
+    explicit OpenedFile(int descriptor) : KernelObject(layer::HandleKind::File), fd(descriptor) {}
     ~OpenedFile() override { close(fd); }
     const int fd;
-    const bool writable;
 };
 
 } // namespace
@@ -467,11 +441,17 @@ extern "C" BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileNa
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
     }
+    // The program calls it only to replace a file.
+    if (dwFlags != MOVEFILE_REPLACE_EXISTING) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     return moveFile(lpExistingFileName, lpNewFileName, dwFlags);
 }
 
-// Opens an existing file, the only kind of open the program makes. The mode bits decide whether
-// it may be written, as elsewhere; the descriptor itself is read-only, since fsync needs no more.
+// Opens an existing file for writing, the only kind of open the program makes (to flush it). The
+// mode bits decide whether it may be written, as elsewhere; the descriptor itself is read-only,
+// since fsync needs no more.
 extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                                      LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                                      DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
@@ -479,7 +459,7 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
     (void)dwShareMode, (void)lpSecurityAttributes, (void)dwFlagsAndAttributes, (void)hTemplateFile;
     if (layer::failHere("CreateFileA"))
         return INVALID_HANDLE_VALUE;
-    if (dwCreationDisposition != OPEN_EXISTING) {
+    if (dwDesiredAccess != GENERIC_WRITE || dwCreationDisposition != OPEN_EXISTING) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
@@ -492,19 +472,18 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
         return INVALID_HANDLE_VALUE;
     }
     struct stat st;
-    bool writing = dwDesiredAccess & GENERIC_WRITE;
-    DWORD refusal = fstat(fd, &st) != 0          ? layer::errorFromErrno(errno)
-                    : S_ISDIR(st.st_mode)         ? ERROR_ACCESS_DENIED
-                    : !S_ISREG(st.st_mode)        ? notAFileError
-                    : writing && isReadOnly(st)   ? ERROR_ACCESS_DENIED
-                                                  : ERROR_SUCCESS;
+    DWORD refusal = fstat(fd, &st) != 0   ? layer::errorFromErrno(errno)
+                    : S_ISDIR(st.st_mode)  ? ERROR_ACCESS_DENIED
+                    : !S_ISREG(st.st_mode) ? notAFileError
+                    : isReadOnly(st)       ? ERROR_ACCESS_DENIED
+                                           : ERROR_SUCCESS;
     if (refusal != ERROR_SUCCESS) {
         close(fd);
         SetLastError(refusal);
         return INVALID_HANDLE_VALUE;
     }
     SetLastError(ERROR_SUCCESS);
-    return layer::addHandle(std::make_unique<OpenedFile>(fd, writing));
+    return layer::addHandle(std::make_unique<OpenedFile>(fd));
 }
 
 extern "C" BOOL WINAPI FlushFileBuffers(HANDLE hFile)
@@ -514,10 +493,6 @@ extern "C" BOOL WINAPI FlushFileBuffers(HANDLE hFile)
     auto *file = dynamic_cast<OpenedFile *>(layer::findHandle(hFile));
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!file->writable) {
-        SetLastError(ERROR_ACCESS_DENIED); // Windows flushes only through a handle that may write
         return FALSE;
     }
     if (fsync(file->fd) != 0) {
@@ -618,6 +593,11 @@ extern "C" char *_getcwd(char *buffer, int size)
         errno = errnoFromError(GetLastError());
         return nullptr;
     }
+    // The program gives a buffer of its own; the runtime's allocation of one is not served.
+    if (!buffer) {
+        errno = EINVAL;
+        return nullptr;
+    }
     char *cwd = getcwd(nullptr, 0);
     if (!cwd) {
         errno = ENOENT;
@@ -626,15 +606,7 @@ extern "C" char *_getcwd(char *buffer, int size)
     std::string dos = layer::toDosPath(cwd);
     free(cwd);
     size_t needed = dos.size() + 1;
-    if (!buffer) {
-        // The MSVC runtime allocates size bytes, or more where the directory needs them.
-        size_t allocated = std::max(needed, size > 0 ? static_cast<size_t>(size) : 0);
-        buffer = static_cast<char *>(malloc(allocated));
-        if (!buffer) {
-            errno = ENOMEM;
-            return nullptr;
-        }
-    } else if (size <= 0 || needed > static_cast<size_t>(size)) {
+    if (size <= 0 || needed > static_cast<size_t>(size)) {
         errno = ERANGE;
         return nullptr;
     }

@@ -6,8 +6,8 @@
 
 WIN32_EXTERN_C_BEGIN
 /* The current directory as a DOS path (drive letter form where a drive of the prefix maps it).
-   Returns NULL with errno ERANGE when it does not fit size bytes. With a NULL buffer it returns
-   a malloc'ed one of size bytes, or more where the directory needs them; the caller frees it. */
+   Returns NULL with errno ERANGE when it does not fit size bytes, and with EINVAL for a NULL
+   buffer: the runtime's allocation of one is not served. */
 char *_getcwd(char *buffer, int size);
 WIN32_EXTERN_C_END
 

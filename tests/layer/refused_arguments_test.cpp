@@ -1,6 +1,9 @@
 // Arguments that the program never passes are refused by the layer, with the last error saying why.
 #include <windows.h>
 
+#include <direct.h>
+#include <errno.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,6 +24,24 @@ DWORD errorOf(Call call)
 TEST(RefusedArguments, FailWithoutEffect)
 {
     const std::string dir = makeTestDir();
+    const std::string file = dir + "file.dat";
+    writeTestFile(file, "data");
+    OFSTRUCT of;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+              errorOf([&] { return OpenFile(file.c_str(), &of, 0 /* OF_READ */) != HFILE_ERROR; }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), errorOf([&] {
+                  return CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) !=
+                         INVALID_HANDLE_VALUE;
+              }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+              errorOf([&] { return MoveFileExA(file.c_str(), (dir + "moved.dat").c_str(), 0); }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED),
+              errorOf([&] { return MoveFileA(file.c_str(), (dir + "FILE.DAT").c_str()); }));
+    EXPECT_EQ("data", readTestFile(file));
+    errno = 0;
+    EXPECT_EQ(nullptr, _getcwd(nullptr, 0));
+    EXPECT_EQ(EINVAL, errno);
+
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child = {};

@@ -8,11 +8,7 @@
 #define OFS_MAXPATHNAME 128
 #define HFILE_ERROR ((HFILE)-1)
 
-#define OF_PARSE 0x00000100
-#define OF_DELETE 0x00000200
-#define OF_CREATE 0x00001000
 #define OF_EXIST 0x00004000
-#define OF_REOPEN 0x00008000
 
 typedef struct _OFSTRUCT {
     BYTE cBytes;
@@ -24,7 +20,6 @@ typedef struct _OFSTRUCT {
 } OFSTRUCT, *LPOFSTRUCT, *POFSTRUCT;
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001
-#define FILE_ATTRIBUTE_HIDDEN 0x00000002
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
@@ -39,10 +34,16 @@ typedef struct _OFSTRUCT {
 
 WIN32_EXTERN_C_BEGIN
 
+/* The existence test alone: any other style than OF_EXIST gives ERROR_INVALID_PARAMETER. */
 HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle);
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
+/* Within one volume. A move onto the file's own name, even in another case, gives
+   ERROR_NOT_SUPPORTED; MoveFileExA takes MOVEFILE_REPLACE_EXISTING alone, and any other flags give
+   ERROR_INVALID_PARAMETER. */
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
 BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
+/* Opens an existing file for writing, to flush it: any other access than GENERIC_WRITE or other
+   disposition than OPEN_EXISTING gives ERROR_INVALID_PARAMETER. */
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);

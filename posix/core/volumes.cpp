@@ -3,7 +3,6 @@
 #include "dospath.h"
 #include "layer.h"
 
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <algorithm>
@@ -12,16 +11,6 @@
 #include <string>
 
 namespace {
-
-// The drive a resolved directory lies on: the letter the caller wrote, else the one whose target
-// holds it. 0 when no drive does.
-char driveOf(LPCSTR dosPath, const std::string &native)
-{
-    if (dosPath && dosPath[0] && dosPath[1] == ':')
-        return layer::lowerAscii(dosPath[0]);
-    std::string dos = layer::toDosPath(native);
-    return dos.size() >= 2 && dos[1] == ':' ? layer::lowerAscii(dos[0]) : 0;
-}
 
 // Splits a number of free bytes into the three factors GetDiskFreeSpaceA reports, each within
 // 32 bits. Real disks use Wine's layout (512-byte sectors, 8 to a cluster); Wine lets the cluster
@@ -45,19 +34,15 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
 {
     if (layer::failHere("GetDiskFreeSpaceA"))
         return FALSE;
-    // Like Wine, any directory of a drive will do; no root means the current drive's root.
+    // The program asks for the root of a drive, "C:\\"; no other directory, nor none, is served.
+    if (!lpRootPathName || strlen(lpRootPathName) != 3 || lpRootPathName[1] != ':' || lpRootPathName[2] != '\\') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // A drive's root resolves only where the drive's link leads to a directory.
     std::string native;
-    if (!layer::resolvePath(lpRootPathName ? lpRootPathName : "\\", native))
+    if (!layer::resolvePath(lpRootPathName, native))
         return FALSE;
-    struct stat st;
-    if (stat(native.c_str(), &st) != 0) {
-        SetLastError(layer::errorFromErrno(errno));
-        return FALSE;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_DIRECTORY);
-        return FALSE;
-    }
     struct statvfs volume;
     if (statvfs(native.c_str(), &volume) != 0) {
         SetLastError(layer::errorFromErrno(errno));
@@ -71,8 +56,8 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
     DWORD totalClusters;
     splitRealSpace(freeBytes, totalBytes, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
 
-    char drive = driveOf(lpRootPathName, native);
-    if (drive && layer::testKit && layer::testKit->freeSpace(drive, sectorsPerCluster, bytesPerSector, freeClusters)) {
+    char drive = layer::lowerAscii(lpRootPathName[0]);
+    if (layer::testKit && layer::testKit->freeSpace(drive, sectorsPerCluster, bytesPerSector, freeClusters)) {
         ULONGLONG clusterBytes = static_cast<ULONGLONG>(sectorsPerCluster) * bytesPerSector;
         totalClusters = static_cast<DWORD>(
             std::min<ULONGLONG>(std::max<ULONGLONG>(totalBytes / clusterBytes, freeClusters), 0xFFFFFFFFull));

@@ -41,6 +41,11 @@ TEST(RefusedArguments, FailWithoutEffect)
     errno = 0;
     EXPECT_EQ(nullptr, _getcwd(nullptr, 0));
     EXPECT_EQ(EINVAL, errno);
+    DWORD sectors, bytes, freeClusters, clusters;
+    for (const char *root : {static_cast<const char *>(nullptr), "C:\\windows", "C:"})
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), errorOf([&] {
+                      return GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters);
+                  })) << (root ? root : "no root");
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

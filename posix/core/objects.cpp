@@ -267,11 +267,10 @@ std::string layer::objectStorePath()
     return storeNameOfPrefix(name) == 0 ? storeRoot() + "/" + name : std::string();
 }
 
+// The program closes the handles it was given, never a pseudo handle of its process or thread:
+// those are unknown handles here.
 extern "C" BOOL WINAPI CloseHandle(HANDLE hObject)
 {
-    // The pseudo handles of the current process and thread: closing them does nothing, as on Windows.
-    if (hObject == INVALID_HANDLE_VALUE || hObject == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2)))
-        return TRUE;
     if (!layer::closeHandle(hObject)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

@@ -252,13 +252,6 @@ TEST(CloseHandle, ClosedNullAndUnknownHandlesFail)
     }
 }
 
-TEST(CloseHandle, PseudoHandleOfTheProcessClosesWithoutEffect)
-{
-    SetLastError(SENTINEL);
-    EXPECT_TRUE(CloseHandle(INVALID_HANDLE_VALUE));
-    EXPECT_EQ(SENTINEL, GetLastError());
-}
-
 // Another process: layer_child creates or opens an object and reports what it found.
 class ObjectsAcrossProcesses : public testing::Test {
 protected:

@@ -68,6 +68,7 @@ TEST(RefusedArguments, FailWithoutEffect)
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED),
               errorOf([&] { return WaitForSingleObject(child.hThread, INFINITE) != WAIT_FAILED; }));
     EXPECT_EQ(0u, finishChild(child));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), errorOf([] { return CloseHandle(INVALID_HANDLE_VALUE); }));
 }
 
 } // namespace

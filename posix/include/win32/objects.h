@@ -10,7 +10,8 @@ WIN32_EXTERN_C_BEGIN
 
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
-/* Closes a handle of any kind; the object goes with its last handle in any process. */
+/* Closes a handle of any kind; the object goes with its last handle in any process. The pseudo
+   handles of the current process and thread are unknown handles (ERROR_INVALID_HANDLE). */
 BOOL WINAPI CloseHandle(HANDLE hObject);
 
 /* Names are shared by all processes of the user that work in the same Wine prefix, compared with

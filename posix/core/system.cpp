@@ -30,7 +30,8 @@ UINT copyDirectory(const char *directory, UINT length, LPSTR buffer, UINT size)
     return length;
 }
 
-// The built-in DLL of that name ("comctl32.dll"), or of that path in the system directory.
+// The built-in DLL of that file name, extension included ("comctl32.dll"), or of that path in the
+// system directory.
 HMODULE builtinModule(LPCSTR name)
 {
     if (!name)
@@ -39,9 +40,9 @@ HMODULE builtinModule(LPCSTR name)
     std::string systemPrefix = layer::lowerAscii(std::string(systemDirectory) + "\\");
     if (lower.compare(0, systemPrefix.size(), systemPrefix) == 0)
         lower.erase(0, systemPrefix.size());
-    if (lower == "kernel32.dll" || lower == "kernel32")
+    if (lower == "kernel32.dll")
         return kernel32Module;
-    if (lower == "comctl32.dll" || lower == "comctl32")
+    if (lower == "comctl32.dll")
         return comctl32Module;
     return nullptr;
 }

@@ -19,8 +19,8 @@ DWORD WINAPI GetVersion(void);
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 /* The system DLLs that the layer itself serves, as Wine serves its built-in ones: "kernel32.dll"
-   and "comctl32.dll", by name or in the system directory, in any case. Any other name fails with
-   ERROR_MOD_NOT_FOUND. */
+   and "comctl32.dll", by name (with the extension) or in the system directory, in any case. Any
+   other name fails with ERROR_MOD_NOT_FOUND. */
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);

@@ -25,7 +25,6 @@ const int dialogFrame = 3;
 
 struct DialogInfo : WindowExtra {
     DLGPROC proc = nullptr;
-    LONG_PTR msgResult = 0; // DWLP_MSGRESULT
     HWND savedFocus = nullptr;
     // The default push button's id; IDOK unless the template names one, as on Windows.
     int defaultId = IDOK;
@@ -448,12 +447,6 @@ bool isDialog(HWND hwnd)
     return infoOf(hwnd) != nullptr;
 }
 
-LONG_PTR *dialogLongSlot(HWND hwnd, int index)
-{
-    DialogInfo *info = infoOf(hwnd);
-    return info && index == DWLP_MSGRESULT ? &info->msgResult : nullptr;
-}
-
 bool dialogEnded(HWND hwnd)
 {
     DialogInfo *info = infoOf(hwnd);
@@ -581,7 +574,6 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
     DialogInfo *info = infoOf(hDlg);
     if (!info)
         return defWindowProc(hDlg, Msg, wParam, lParam);
-    info->msgResult = 0;
     INT_PTR handled = info->proc ? info->proc(hDlg, Msg, wParam, lParam) : 0;
     if (!handled && findWindow(hDlg)) {
         switch (Msg) {
@@ -600,10 +592,6 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
             return defWindowProc(hDlg, Msg, wParam, lParam);
         }
     }
-    // These messages return what the dialog procedure returned; the others what it left in
-    // DWLP_MSGRESULT.
-    if ((Msg >= WM_CTLCOLORMSGBOX && Msg <= WM_CTLCOLORSTATIC) || Msg == WM_INITDIALOG)
-        return handled;
-    info = infoOf(hDlg);
-    return info ? info->msgResult : 0;
+    // WM_INITDIALOG returns what the dialog procedure returned; a message that it handled, 0.
+    return Msg == WM_INITDIALOG ? handled : 0;
 }

@@ -48,7 +48,6 @@ struct Window {
     DWORD exStyle = 0;
     LONG_PTR id = 0; // GWLP_ID: a child's control id
     LONG_PTR userData = 0;
-    HINSTANCE instance = nullptr;
     std::string text;
     HWND parent = nullptr;       // null for a top-level window
     HWND owner = nullptr;        // top-level windows only
@@ -81,7 +80,6 @@ struct CreateParams {
     int x, y, width, height; // in the parent's client coordinates, or on the screen for top level
     HWND parent;             // the parent of a WS_CHILD window, else the owner
     LONG_PTR id;
-    HINSTANCE instance;
     const void *createData;  // CREATESTRUCTA::lpCreateParams
 };
 // The rectangle a window starts with (winpos.cpp): within 16-bit coordinates, and a window that the
@@ -188,8 +186,6 @@ bool isDialog(HWND hwnd);
 bool dialogBaseUnits(HWND hwnd, int &x, int &y);
 // MulDiv: the product over the divisor, rounded half away from zero.
 int mulDiv(int number, int numerator, int denominator);
-// The DWLP_ window long of a dialog at that index, or null.
-LONG_PTR *dialogLongSlot(HWND hwnd, int index);
 bool dialogEnded(HWND hwnd);
 bool endDialog(HWND hwnd, INT_PTR result);
 // What the dialog manager does for Escape and for Enter in the dialog.

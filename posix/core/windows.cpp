@@ -167,7 +167,6 @@ HWND createWindow(const CreateParams &params)
     if ((window->exStyle & WS_EX_DLGMODALFRAME) || (window->style & (WS_DLGFRAME | WS_THICKFRAME)))
         window->exStyle |= WS_EX_WINDOWEDGE;
     window->id = child ? params.id : 0;
-    window->instance = params.instance;
     window->text = params.text ? params.text : "";
     window->parent = child ? params.parent : nullptr;
     window->owner = child || isDesktop(params.parent) ? nullptr : topLevelOf(params.parent);
@@ -180,7 +179,6 @@ HWND createWindow(const CreateParams &params)
 
     CREATESTRUCTA create = {};
     create.lpCreateParams = const_cast<void *>(params.createData);
-    create.hInstance = params.instance;
     create.hwndParent = params.parent;
     create.x = params.x;
     create.y = params.y;
@@ -371,16 +369,6 @@ bool layer::win::windowLong(HWND hwnd, int index, bool replace, LONG_PTR value, 
         if (replace)
             w->proc = reinterpret_cast<WNDPROC>(value);
         return true;
-    case GWLP_HINSTANCE:
-        old = reinterpret_cast<LONG_PTR>(w->instance);
-        if (replace)
-            w->instance = reinterpret_cast<HINSTANCE>(value);
-        return true;
-    case GWLP_HWNDPARENT:
-        old = reinterpret_cast<LONG_PTR>(w->parent ? w->parent : w->owner);
-        if (replace && !w->parent)
-            w->owner = reinterpret_cast<HWND>(value);
-        return true;
     case GWLP_ID:
         old = w->id;
         if (replace)
@@ -400,12 +388,6 @@ bool layer::win::windowLong(HWND hwnd, int index, bool replace, LONG_PTR value, 
         old = static_cast<LONG>(w->exStyle);
         if (replace)
             w->exStyle = static_cast<DWORD>(value);
-        return true;
-    }
-    if (LONG_PTR *slot = dialogLongSlot(hwnd, index)) {
-        old = *slot;
-        if (replace)
-            *slot = value;
         return true;
     }
     SetLastError(ERROR_INVALID_INDEX);

@@ -214,11 +214,10 @@ extern "C" int WINAPI GetSystemMetrics(int nIndex)
     return nIndex == SM_CXSCREEN ? desktop.cx : nIndex == SM_CYSCREEN ? desktop.cy : 0;
 }
 
-// On 64-bit Windows the 32-bit call refuses the indexes that hold pointers.
+// On 64-bit Windows the 32-bit call refuses the window procedure, a pointer.
 extern "C" LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex)
 {
-    if (sizeof(LONG_PTR) > sizeof(LONG) &&
-        (nIndex == GWLP_WNDPROC || nIndex == GWLP_HINSTANCE || nIndex == GWLP_HWNDPARENT)) {
+    if (sizeof(LONG_PTR) > sizeof(LONG) && nIndex == GWLP_WNDPROC) {
         SetLastError(ERROR_INVALID_INDEX);
         return 0;
     }

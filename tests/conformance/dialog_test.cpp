@@ -384,25 +384,6 @@ TEST(DialogManager, FocusGivenToTheDialogGoesToItsFirstTabStop)
     runDialog(IDD_TAB_ORDER, test);
 }
 
-TEST(DialogManager, MessageResultIsWhatTheProcedureLeavesInDwlpMsgResult)
-{
-    const UINT ask = WM_USER + 50;
-    const UINT silent = WM_USER + 51;
-    DialogTest test;
-    test.handler = [ask, silent](HWND dialog, UINT msg, WPARAM, LPARAM) -> INT_PTR {
-        if (msg == ask) {
-            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 1234);
-            return TRUE;
-        }
-        return msg == silent;
-    };
-    test.steps.push_back([ask, silent](HWND dialog) {
-        EXPECT_EQ(SendMessageA(dialog, ask, 0, 0), 1234);
-        EXPECT_EQ(SendMessageA(dialog, silent, 0, 0), 0);
-    });
-    runDialog(IDD_TAB_ORDER, test);
-}
-
 TEST(DialogItems, TextsGoToAndComeFromControlsByIdWithinBufferLimits)
 {
     DialogTest test;

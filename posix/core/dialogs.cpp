@@ -361,7 +361,6 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
         control.height = mulDiv(item.cy, baseY, 8);
         control.parent = dialog;
         control.id = item.id;
-        control.createData = item.createData;
         HWND hwnd = createWindow(control);
         if (!hwnd) {
             if (disabledOwner)

@@ -80,7 +80,6 @@ struct CreateParams {
     int x, y, width, height; // in the parent's client coordinates, or on the screen for top level
     HWND parent;             // the parent of a WS_CHILD window, else the owner
     LONG_PTR id;
-    const void *createData;  // CREATESTRUCTA::lpCreateParams
 };
 // The rectangle a window starts with (winpos.cpp): within 16-bit coordinates, and a window that the
 // user may size within the tracking sizes.
@@ -157,7 +156,7 @@ struct DialogItem {
     DWORD exStyle;
     short x, y, cx, cy;    // dialog units
     WORD id;
-    const void *createData; // the item's creation data, or null
+    const void *createData; // null: templates with creation data are refused
 };
 
 struct DialogSpec {
@@ -170,8 +169,8 @@ struct DialogSpec {
     std::vector<DialogItem> items;
 };
 
-// Reads a dialog template (DLGTEMPLATE or DLGTEMPLATEEX with its items) of `size` bytes; false when
-// it ends before its last field. Item creation data points into `data`.
+// Reads a classic dialog template (DLGTEMPLATE with its items) of `size` bytes; false when it ends
+// before its last field, or is of the extended form, or an item has creation data.
 bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout);
 // A template's point size 0x7FFF stands for the message font, 8 points here.
 const WORD messageFontPoints = 0x7FFF;

@@ -177,19 +177,8 @@ HWND createWindow(const CreateParams &params)
     else
         s.topLevel.insert(s.topLevel.begin(), hwnd);
 
-    CREATESTRUCTA create = {};
-    create.lpCreateParams = const_cast<void *>(params.createData);
-    create.hwndParent = params.parent;
-    create.x = params.x;
-    create.y = params.y;
-    create.cx = params.width;
-    create.cy = params.height;
-    create.style = static_cast<LONG>(params.style);
-    create.lpszName = params.text;
-    create.lpszClass = params.className;
-    create.dwExStyle = params.exStyle;
-    if (!sendMessage(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)) ||
-        sendMessage(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
+    // Nothing reads the creation parameters that Windows passes with these messages.
+    if (!sendMessage(hwnd, WM_NCCREATE, 0, 0) || sendMessage(hwnd, WM_CREATE, 0, 0) == -1) {
         destroyWindow(hwnd);
         return nullptr;
     }

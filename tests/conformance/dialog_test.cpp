@@ -174,21 +174,6 @@ TEST(DialogTemplate, FramesAndEdgesTakeTheirPixelsOutsideTheClientArea)
     runDialog(IDD_PARSE, test);
 }
 
-TEST(DialogTemplate, ReadsAnExtendedTemplateAndSkipsCreationData)
-{
-    DialogTest test;
-    test.steps.push_back([](HWND dialog) {
-        EXPECT_EQ(windowText(dialog), "Extended");
-        EXPECT_EQ(windowText(GetDlgItem(dialog, IDC_LABEL)), "Data");
-        HWND after = GetDlgItem(dialog, IDC_PUSH);
-        ASSERT_NE(after, nullptr);
-        EXPECT_EQ(windowText(after), "After");
-        EXPECT_TRUE(GetWindowLongA(after, GWL_EXSTYLE) & WS_EX_STATICEDGE);
-        EXPECT_EQ(describe(rectInParent(after)), inPixels(dialog, 4, 20, 40, 14));
-    });
-    runDialog(IDD_EXTENDED, test);
-}
-
 TEST(DialogTemplate, MissingTemplateFails)
 {
     SetLastError(0xdeadbeef);

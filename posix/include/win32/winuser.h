@@ -213,46 +213,6 @@ typedef struct tagMSG {
     POINT pt;
 } MSG, *PMSG, *LPMSG;
 
-/* What WM_NCCREATE and WM_CREATE receive in lParam. */
-typedef struct tagCREATESTRUCTA {
-    LPVOID lpCreateParams;
-    HINSTANCE hInstance;
-    HMENU hMenu;
-    HWND hwndParent;
-    int cy;
-    int cx;
-    int y;
-    int x;
-    LONG style;
-    LPCSTR lpszName;
-    LPCSTR lpszClass;
-    DWORD dwExStyle;
-} CREATESTRUCTA, *LPCREATESTRUCTA;
-
-/* Dialog templates are packed on 2-byte boundaries, as in the resource file. */
-#pragma pack(push, 2)
-typedef struct {
-    DWORD style;
-    DWORD dwExtendedStyle;
-    WORD cdit;
-    short x;
-    short y;
-    short cx;
-    short cy;
-} DLGTEMPLATE, *LPDLGTEMPLATEA;
-typedef const DLGTEMPLATE *LPCDLGTEMPLATEA;
-
-typedef struct {
-    DWORD style;
-    DWORD dwExtendedStyle;
-    short x;
-    short y;
-    short cx;
-    short cy;
-    WORD id;
-} DLGITEMTEMPLATE, *PDLGITEMTEMPLATE;
-#pragma pack(pop)
-
 WIN32_EXTERN_C_BEGIN
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,

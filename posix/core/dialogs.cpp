@@ -466,8 +466,7 @@ bool endDialog(HWND hwnd, INT_PTR result)
     // activation; the owner takes it back.
     if (isChildOf(hwnd, focusWindow()))
         setFocus(hwnd);
-    setWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    hideWindow(hwnd);
     if (hwnd == activeWindow()) {
         if (owner && findWindow(owner))
             activateWindow(owner, false, true);

@@ -81,9 +81,6 @@ struct CreateParams {
     HWND parent;             // the parent of a WS_CHILD window, else the owner
     LONG_PTR id;
 };
-// The rectangle a window starts with (winpos.cpp): within 16-bit coordinates, and a window that the
-// user may size within the tracking sizes.
-RECT initialRect(const CreateParams &params);
 // Creates a window as CreateWindowExA does: hidden, then shown if the style asks for WS_VISIBLE.
 // Children go to the bottom of their siblings' stacking order, top-level windows to the top.
 // Returns null with the last error set when the class is unknown or WM_NCCREATE/WM_CREATE refuse.
@@ -140,8 +137,10 @@ void forgetWindow(HWND hwnd);
 
 // ---- Placement and showing (winpos.cpp) ----
 
+// SW_HIDE, SW_SHOW or SW_SHOWNORMAL; returns whether the window was visible.
 bool showWindow(HWND hwnd, int command);
-bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+// Hides a window without WM_SHOWWINDOW and without passing on activation or the focus.
+void hideWindow(HWND hwnd);
 // Non-client pixels on each side, from the style as Windows' metrics give them.
 RECT nonClientMargins(DWORD style, DWORD exStyle);
 SIZE clientSize(const Window &window);

@@ -170,7 +170,7 @@ HWND createWindow(const CreateParams &params)
     window->text = params.text ? params.text : "";
     window->parent = child ? params.parent : nullptr;
     window->owner = child || isDesktop(params.parent) ? nullptr : topLevelOf(params.parent);
-    window->rect = initialRect(params);
+    window->rect = {params.x, params.y, params.x + params.width, params.y + params.height};
     s.windows[hwnd] = std::move(window);
     if (child)
         findWindow(params.parent)->children.push_back(hwnd);
@@ -199,9 +199,7 @@ void destroyWindow(HWND hwnd)
         if (owned && owned->owner == hwnd)
             destroyWindow(other);
     }
-    if (findWindow(hwnd) && (findWindow(hwnd)->style & WS_VISIBLE))
-        setWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                     SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    hideWindow(hwnd);
     if (activeWindow() == hwnd)
         activateOther(hwnd);
     if (focusWindow() && (focusWindow() == hwnd || isChildOf(hwnd, focusWindow())))

@@ -69,10 +69,7 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 /* ShowWindow */
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
-#define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
-#define SW_SHOWMINNOACTIVE 7
-#define SW_SHOWNA 8
 
 /* Window styles */
 #define WS_POPUP 0x80000000L
@@ -148,14 +145,9 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 /* SetWindowPos */
 #define HWND_TOP ((HWND)0)
-#define HWND_BOTTOM ((HWND)1)
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
-#define SWP_NOREDRAW 0x0008
-#define SWP_NOACTIVATE 0x0010
-#define SWP_SHOWWINDOW 0x0040
-#define SWP_HIDEWINDOW 0x0080
 
 /* GetWindow */
 #define GW_HWNDFIRST 0

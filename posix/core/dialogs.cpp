@@ -218,16 +218,17 @@ LRESULT defaultDialogHandling(HWND dialog, UINT msg, WPARAM wParam, LPARAM lPara
         }
         return 0;
     case WM_NEXTDLGCTL:
+        // The next control (wParam 0) or the previous one; the form that names a control in
+        // wParam is not served.
+        if (lParam)
+            break;
         if (info) {
-            HWND target = lParam ? reinterpret_cast<HWND>(wParam)
-                                 : nextTabItem(dialog, focusWindow(), wParam != 0);
+            HWND target = nextTabItem(dialog, focusWindow(), wParam != 0);
             if (target)
                 setFocus(target);
             if ((info = infoOf(dialog)))
                 setDefaultButton(dialog, *info, target);
         }
-        return 0;
-    case WM_GETFONT:
         return 0;
     case WM_CLOSE:
         // The close box ends a dialog the way its Cancel button does.
@@ -402,7 +403,7 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
     return findWindow(dialog) ? dialog : nullptr;
 }
 
-INT_PTR runModalLoop(HWND dialog, HWND owner)
+INT_PTR runModalLoop(HWND dialog, HWND)
 {
     if (!infoOf(dialog))
         return -1;
@@ -418,10 +419,7 @@ INT_PTR runModalLoop(HWND dialog, HWND owner)
                     return 0;
                 continue;
             }
-            if (owner && !(findWindow(dialog)->style & DS_NOIDLEMSG))
-                sendMessage(owner, WM_ENTERIDLE, MSGF_DIALOGBOX, reinterpret_cast<LPARAM>(dialog));
-            if (infoOf(dialog) && !infoOf(dialog)->ended && !messagePending())
-                idle(dialog);
+            idle(dialog);
             if (!infoOf(dialog))
                 return 0;
             continue;
@@ -583,7 +581,6 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
         case WM_SETFOCUS:
         case DM_GETDEFID:
         case WM_NEXTDLGCTL:
-        case WM_GETFONT:
         case WM_CLOSE:
             return defaultDialogHandling(hDlg, Msg, wParam, lParam);
         default:

@@ -20,12 +20,6 @@ FocusState &focusState()
 
 const ResetHook resetFocus([] { focusState() = FocusState(); });
 
-void sendToTopLevel(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    for (HWND hwnd : topLevelWindows())
-        sendMessage(hwnd, msg, wParam, lParam);
-}
-
 } // namespace
 
 // The window that Windows activates when the active one goes away: its root owner if that can take
@@ -137,9 +131,6 @@ void activateWindow(HWND hwnd, bool byMouse, bool moveFocusToo)
     s.active = hwnd && findWindow(hwnd) ? hwnd : nullptr;
     if (s.active)
         sendMessage(hwnd, WM_QUERYNEWPALETTE, 0, 0);
-    // The program comes to the front, or goes behind another one.
-    if (!previous != !s.active)
-        sendToTopLevel(WM_ACTIVATEAPP, s.active != nullptr, 0);
     if (s.active && findWindow(hwnd)) {
         sendMessage(hwnd, WM_NCACTIVATE, TRUE, reinterpret_cast<LPARAM>(previous));
         sendMessage(hwnd, WM_ACTIVATE, MAKEWPARAM(byMouse ? WA_CLICKACTIVE : WA_ACTIVE, 0),

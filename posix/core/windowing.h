@@ -123,8 +123,7 @@ HWND activeWindow();
 // windows.
 HWND setFocus(HWND hwnd);
 // Activates a top-level window (null: none of ours): WM_NCACTIVATE and WM_ACTIVATE to the window
-// losing activation, WM_QUERYNEWPALETTE, WM_ACTIVATEAPP, WM_NCACTIVATE and WM_ACTIVATE to the window
-// gaining it, then, with moveFocus, the focus to it unless the focus already lies within it.
+// losing activation, WM_QUERYNEWPALETTE, WM_NCACTIVATE and WM_ACTIVATE to the window gaining it, then, with moveFocus, the focus to it unless the focus already lies within it.
 void activateWindow(HWND hwnd, bool byMouse, bool moveFocus);
 bool canActivate(HWND hwnd); // a visible, enabled top-level window of ours
 // The window that Windows activates when the active one goes away: its root owner if that can take
@@ -177,7 +176,8 @@ const WORD messageFontPoints = 0x7FFF;
 // CreateDialogIndirectParam does; for a modal dialog it first disables the owner's top-level window
 // (*modalOwner receives it). Null when a control's class is missing.
 HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner);
-// Runs the modal loop of a dialog made by createDialog, destroys it and returns its result.
+// Runs the modal loop of a dialog made by createDialog, destroys it and returns its result. The loop
+// sends the owner nothing (no WM_ENTERIDLE, which nothing handles).
 INT_PTR runModalLoop(HWND dialog, HWND owner);
 bool isDialog(HWND hwnd);
 // A dialog's base units, the pixels of four horizontal and eight vertical dialog units.

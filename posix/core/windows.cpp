@@ -297,9 +297,6 @@ bool enableWindow(HWND hwnd, bool enable)
         sendMessage(hwnd, WM_ENABLE, TRUE, 0);
         notify(Change::Enabled, hwnd);
     } else if (!enable && !wasDisabled) {
-        sendMessage(hwnd, WM_CANCELMODE, 0, 0);
-        if (!(w = findWindow(hwnd)))
-            return wasDisabled;
         w->style |= WS_DISABLED;
         if (hwnd == focusWindow())
             setFocus(nullptr);

@@ -189,16 +189,9 @@ bool setWindowPos(HWND hwnd, int x, int y, int cx, int cy, UINT flags)
         invalidate(hwnd, nullptr, true);
     if (!w->parent)
         activateWindow(hwnd, false, true);
-    if (!(w = findWindow(hwnd)))
-        return true;
-    if (moved || resized)
+    // Nothing handles WM_MOVE and WM_SIZE: they are not sent.
+    if ((moved || resized) && findWindow(hwnd))
         notify(Change::Moved, hwnd);
-    if (moved) {
-        RECT m = nonClientMargins(w->style, w->exStyle);
-        sendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(w->rect.left + m.left, w->rect.top + m.top));
-    }
-    if (resized && findWindow(hwnd))
-        sendMessage(hwnd, WM_SIZE, 0, MAKELPARAM(newSize.cx, newSize.cy));
     return true;
 }
 

@@ -285,7 +285,7 @@ TEST_F(WindowInput, AnotherProgramComingToTheFrontDeactivatesAndActivationComesB
     DialogTest test = idleDriven(commands);
     auto handleCommands = test.handler;
     test.handler = [&seen, handleCommands](HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) -> INT_PTR {
-        if (msg == WM_ACTIVATE || msg == WM_ACTIVATEAPP || msg == WM_QUERYNEWPALETTE)
+        if (msg == WM_ACTIVATE || msg == WM_QUERYNEWPALETTE)
             seen.push_back({msg, msg == WM_ACTIVATE ? LOWORD(wParam) : wParam});
         return handleCommands(dialog, msg, wParam, lParam);
     };
@@ -293,11 +293,11 @@ TEST_F(WindowInput, AnotherProgramComingToTheFrontDeactivatesAndActivationComesB
     EXPECT_EQ(focusWhileAway, nullptr);
     EXPECT_EQ(activeWhileAway, nullptr);
     std::vector<std::pair<UINT, WPARAM>> expected = {
-        {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATEAPP, FALSE},                                        // away
-        {WM_QUERYNEWPALETTE, 0},    {WM_ACTIVATEAPP, TRUE},   {WM_ACTIVATE, WA_CLICKACTIVE},        // a click
-        {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATEAPP, FALSE},                                        // away
-        {WM_QUERYNEWPALETTE, 0},    {WM_ACTIVATEAPP, TRUE},   {WM_ACTIVATE, WA_ACTIVE},             // keyboard
-        {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATEAPP, FALSE},          // the ended dialog leaves none active
+        {WM_ACTIVATE, WA_INACTIVE},                              // away
+        {WM_QUERYNEWPALETTE, 0},    {WM_ACTIVATE, WA_CLICKACTIVE}, // a click
+        {WM_ACTIVATE, WA_INACTIVE},                              // away
+        {WM_QUERYNEWPALETTE, 0},    {WM_ACTIVATE, WA_ACTIVE},      // keyboard
+        {WM_ACTIVATE, WA_INACTIVE},                              // the ended dialog leaves none active
     };
     EXPECT_EQ(seen, expected);
 }

@@ -215,7 +215,8 @@ DeviceContext *findDC(HDC hdc);
 HDC beginPaint(HWND hwnd, PAINTSTRUCT &paint);
 void endPaint(HWND hwnd, const PAINTSTRUCT &paint);
 void invalidate(HWND hwnd, const RECT *rect, bool erase); // rect in client coordinates, null: all
-void validate(HWND hwnd, const RECT *rect);
+// Validates all of a window and the visible children that it does not clip.
+void validate(HWND hwnd);
 HWND nextWindowToPaint();
 bool needsPaint(HWND hwnd); // it has an update region and shows
 // Sends WM_ERASEBKGND where the update region asks for it; true when the window erased it.

@@ -279,11 +279,8 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
     }
     DWORD style = layout.style;
     DWORD exStyle = layout.exStyle;
-    style |= DS_3DLOOK;
     if (style & DS_MODALFRAME)
         exStyle |= WS_EX_DLGMODALFRAME;
-    if (!(style & WS_CHILD))
-        exStyle |= WS_EX_CONTROLPARENT;
 
     RECT margins = nonClientMargins(style, exStyle);
     SIZE size = {mulDiv(layout.cx, baseX, 4) + margins.left + margins.right,
@@ -350,7 +347,7 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
         control.className = item.className.c_str();
         control.text = item.text.c_str();
         control.style = (item.style & ~WS_POPUP) | WS_CHILD;
-        control.exStyle = item.exStyle | WS_EX_NOPARENTNOTIFY;
+        control.exStyle = item.exStyle;
         // Dialogs of the 3D look give bordered controls a sunken edge instead of the line.
         if (control.style & WS_BORDER) {
             control.style &= ~WS_BORDER;

@@ -164,8 +164,6 @@ HWND createWindow(const CreateParams &params)
     window->exStyle = params.exStyle;
     if (!child)
         window->style |= WS_CLIPSIBLINGS; // every top-level window clips its siblings
-    if ((window->exStyle & WS_EX_DLGMODALFRAME) || (window->style & (WS_DLGFRAME | WS_THICKFRAME)))
-        window->exStyle |= WS_EX_WINDOWEDGE;
     window->id = child ? params.id : 0;
     window->text = params.text ? params.text : "";
     window->parent = child ? params.parent : nullptr;

@@ -11,15 +11,12 @@ namespace layer {
 namespace win {
 namespace {
 
-// Dialog base units of the classic 8-point "MS Sans Serif" at 96 DPI: the average character width
-// and the character height in pixels. A dialog unit is a quarter of the one and an eighth of the
-// other.
-const int fontBaseX = 6;
-const int fontBaseY = 13;
-const int fontBasePoints = 8;
-// Without DS_SETFONT a dialog measures in the system font.
-const int systemBaseX = 8;
-const int systemBaseY = 16;
+// Dialog base units of the classic 8-point "MS Sans Serif" at 96 DPI, the font of the installer's
+// template: the average character width and the character height in pixels. A dialog unit is a
+// quarter of the one and an eighth of the other.
+const int fontPoints = 8;
+const int baseX = 6;
+const int baseY = 13;
 // SM_CXDLGFRAME: how far a dialog keeps from the desktop's right and bottom edges.
 const int dialogFrame = 3;
 
@@ -30,8 +27,6 @@ struct DialogInfo : WindowExtra {
     int defaultId = IDOK;
     bool ended = false;
     INT_PTR result = 0;
-    int baseX = systemBaseX;
-    int baseY = systemBaseY;
 };
 
 DialogInfo *infoOf(HWND hwnd)
@@ -44,12 +39,9 @@ DialogInfo *infoOf(HWND hwnd)
 
 bool dialogBaseUnits(HWND hwnd, int &x, int &y)
 {
-    DialogInfo *info = infoOf(hwnd);
-    if (info) {
-        x = info->baseX;
-        y = info->baseY;
-    }
-    return info != nullptr;
+    x = baseX;
+    y = baseY;
+    return infoOf(hwnd) != nullptr;
 }
 
 int mulDiv(int number, int numerator, int denominator)
@@ -210,13 +202,7 @@ LRESULT defaultDialogHandling(HWND dialog, UINT msg, WPARAM wParam, LPARAM lPara
         restoreFocus(dialog, false);
         return 0;
     case DM_GETDEFID:
-        if (info && !info->ended) {
-            if (info->defaultId)
-                return MAKELONG(info->defaultId, DC_HASDEFID);
-            if (HWND button = findDefaultButton(dialog))
-                return MAKELONG(findWindow(button)->id, DC_HASDEFID);
-        }
-        return 0;
+        return info && !info->ended ? MAKELONG(info->defaultId, DC_HASDEFID) : 0;
     case WM_NEXTDLGCTL:
         // The next control (wParam 0) or the previous one; the form that names a control in
         // wParam is not served.
@@ -269,13 +255,11 @@ void handleDialogMessage(HWND dialog, const MSG &msg)
 
 HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner)
 {
-    int baseX = systemBaseX;
-    int baseY = systemBaseY;
-    if (layout.hasFont) {
-        // Base units grow with the point size from those of the 8-point font.
-        int points = layout.pointSize == messageFontPoints || layout.pointSize == 0 ? fontBasePoints : layout.pointSize;
-        baseX = mulDiv(fontBaseX, points, fontBasePoints);
-        baseY = mulDiv(fontBaseY, points, fontBasePoints);
+    // Dialogs are measured in the installer's font alone: the system font (no DS_SETFONT) and other
+    // sizes are refused.
+    if (!layout.hasFont || layout.pointSize != fontPoints) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return nullptr;
     }
     DWORD style = layout.style;
     DWORD exStyle = layout.exStyle;
@@ -337,8 +321,6 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
     }
     auto info = std::make_unique<DialogInfo>();
     info->proc = proc;
-    info->baseX = baseX;
-    info->baseY = baseY;
     findWindow(dialog)->extra = std::move(info);
 
     HWND defaultButton = nullptr;

@@ -126,15 +126,9 @@ bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout)
         return false;
     layout.hasFont = (layout.style & DS_SETFONT) != 0;
     layout.pointSize = 0;
-    if (layout.hasFont) {
-        if (!in.word(layout.pointSize))
-            return false;
-        if (layout.pointSize != messageFontPoints) {
-            std::string face;
-            if (!in.string(face))
-                return false;
-        }
-    }
+    std::string face;
+    if (layout.hasFont && (!in.word(layout.pointSize) || !in.string(face)))
+        return false;
     for (WORD i = 0; i < count; ++i) {
         in.alignToDword();
         DialogItem item = {};

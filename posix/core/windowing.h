@@ -170,17 +170,17 @@ struct DialogSpec {
 // Reads a classic dialog template (DLGTEMPLATE with its items) of `size` bytes; false when it ends
 // before its last field, or is of the extended form, or an item has creation data.
 bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout);
-// A template's point size 0x7FFF stands for the message font, 8 points here.
-const WORD messageFontPoints = 0x7FFF;
 // Creates a dialog and its controls, sends WM_INITDIALOG and sets the first focus, as
 // CreateDialogIndirectParam does; for a modal dialog it first disables the owner's top-level window
-// (*modalOwner receives it). Null when a control's class is missing.
+// (*modalOwner receives it). Null when the font is not the 8-point one (ERROR_NOT_SUPPORTED) or a
+// control's class is missing.
 HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner);
 // Runs the modal loop of a dialog made by createDialog, destroys it and returns its result. The loop
 // sends the owner nothing (no WM_ENTERIDLE, which nothing handles).
 INT_PTR runModalLoop(HWND dialog, HWND owner);
 bool isDialog(HWND hwnd);
-// A dialog's base units, the pixels of four horizontal and eight vertical dialog units.
+// The base units of dialogs, the pixels of four horizontal and eight vertical dialog units; false
+// when the window is not a dialog.
 bool dialogBaseUnits(HWND hwnd, int &x, int &y);
 // MulDiv: the product over the divisor, rounded half away from zero.
 int mulDiv(int number, int numerator, int denominator);

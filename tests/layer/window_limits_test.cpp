@@ -1,5 +1,5 @@
-// Windows at the limits of their sizes: templates whose font and size make a dialog far larger
-// than the desktop, and pixel surfaces that never hold more than the desktop shows.
+// Windows at the limits of their sizes: templates whose size makes a dialog far larger than the
+// desktop, and pixel surfaces that never hold more than the desktop shows.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -25,16 +25,16 @@ protected:
     void SetUp() override { layerReset(); }
     void TearDown() override { EXPECT_STREQ("", layerReset()) << "scripted but never used"; }
 
-    // A dialog of the given style and size (dialog units) in a font of `points`, with a static
-    // control over all of it.
-    static HWND dialog(DWORD style, short cx, short cy, WORD points)
+    // A dialog of the given style and size (dialog units) in the 8-point font, with a static control
+    // over all of it.
+    static HWND dialog(DWORD style, short cx, short cy)
     {
         layer::win::DialogSpec layout = {};
         layout.style = style | DS_SETFONT;
         layout.cx = cx;
         layout.cy = cy;
         layout.hasFont = true;
-        layout.pointSize = points;
+        layout.pointSize = 8;
         layout.items.push_back({"Static", "", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, cx, cy, staticId, nullptr});
         return layer::win::createDialog(layout, nullptr, quietProc, 0, nullptr);
     }
@@ -50,9 +50,8 @@ protected:
 
 TEST_F(WindowLimits, AGiantTemplateMakesADialogWhosePixelsStopAtTheDesktop)
 {
-    // At the largest point size and extent a template holds, the dialog is hundreds of millions of
-    // pixels across.
-    HWND giant = dialog(WS_POPUP | WS_CAPTION | WS_VISIBLE, 32767, 32767, 0x7FFE);
+    // At the largest extent a template holds, the dialog is tens of thousands of pixels across.
+    HWND giant = dialog(WS_POPUP | WS_CAPTION | WS_VISIBLE, 32767, 32767);
     ASSERT_NE(giant, nullptr);
     HWND control = GetDlgItem(giant, staticId);
     RECT placed = {};
@@ -87,7 +86,7 @@ TEST_F(WindowLimits, AGiantTemplateMakesADialogWhosePixelsStopAtTheDesktop)
 
 TEST_F(WindowLimits, ASurfaceFollowsTheDesktopSizeAndKeepsThePixelsThatStillFit)
 {
-    HWND giant = dialog(WS_POPUP | WS_VISIBLE, 30000, 30000, 8);
+    HWND giant = dialog(WS_POPUP | WS_VISIBLE, 30000, 30000);
     ASSERT_NE(giant, nullptr);
     layerSetDesktopSize(640, 480);
     EXPECT_EQ(surfaceSize(giant).cx, 640);
@@ -100,7 +99,7 @@ TEST_F(WindowLimits, ASurfaceFollowsTheDesktopSizeAndKeepsThePixelsThatStillFit)
     ReleaseDC(giant, dc);
 
     // A window smaller than the desktop keeps a surface of its own size.
-    HWND small = dialog(WS_POPUP | WS_VISIBLE, 40, 20, 8);
+    HWND small = dialog(WS_POPUP | WS_VISIBLE, 40, 20);
     EXPECT_EQ(surfaceSize(small).cx, 60);
     EXPECT_EQ(surfaceSize(small).cy, 33);
 }

@@ -22,28 +22,16 @@ const ResetHook resetFocus([] { focusState() = FocusState(); });
 
 } // namespace
 
-// The window that Windows activates when the active one goes away: its root owner if that can take
-// it, else the next top-level window that can, else none.
+// The window that Windows activates when the active one goes away: the next top-level window that
+// can take it, else none. (An owner, which Windows prefers, is disabled while its modal dialog is
+// up, and EndDialog gives it activation itself.)
 void activateOther(HWND leaving)
 {
     HWND next = nullptr;
-    Window *w = findWindow(leaving);
-    if (w && (w->style & WS_POPUP)) {
-        HWND root = w->owner;
-        while (Window *owner = findWindow(root)) {
-            if (!owner->owner)
-                break;
-            root = owner->owner;
-        }
-        if (root && canActivate(root))
-            next = root;
-    }
-    if (!next) {
-        for (HWND candidate : topLevelWindows()) {
-            if (candidate != leaving && canActivate(candidate)) {
-                next = candidate;
-                break;
-            }
+    for (HWND candidate : topLevelWindows()) {
+        if (candidate != leaving && canActivate(candidate)) {
+            next = candidate;
+            break;
         }
     }
     activateWindow(next, false, true);

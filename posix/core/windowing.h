@@ -126,8 +126,8 @@ HWND setFocus(HWND hwnd);
 // losing activation, WM_QUERYNEWPALETTE, WM_NCACTIVATE and WM_ACTIVATE to the window gaining it, then, with moveFocus, the focus to it unless the focus already lies within it.
 void activateWindow(HWND hwnd, bool byMouse, bool moveFocus);
 bool canActivate(HWND hwnd); // a visible, enabled top-level window of ours
-// The window that Windows activates when the active one goes away: its root owner if that can take
-// it, else the next top-level window that can, else none.
+// The window that Windows activates when the active one goes away: the next top-level window that
+// can take it, else none.
 void activateOther(HWND leaving);
 // Moves the focus without the checks of SetFocus; returns the window that had it.
 HWND moveFocus(HWND hwnd);

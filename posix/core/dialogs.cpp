@@ -255,9 +255,9 @@ void handleDialogMessage(HWND dialog, const MSG &msg)
 
 HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner)
 {
-    // Dialogs are measured in the installer's font alone: the system font (no DS_SETFONT) and other
-    // sizes are refused.
-    if (!layout.hasFont || layout.pointSize != fontPoints) {
+    // Dialogs are popups measured in the installer's font alone: child dialogs, the system font (no
+    // DS_SETFONT) and other sizes are refused.
+    if ((layout.style & WS_CHILD) || !layout.hasFont || layout.pointSize != fontPoints) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
     }
@@ -270,25 +270,17 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
     SIZE size = {mulDiv(layout.cx, baseX, 4) + margins.left + margins.right,
                  mulDiv(layout.cy, baseY, 8) + margins.top + margins.bottom};
     SIZE desktop = desktopSize();
-    // The template places the client area; a popup's position counts from its owner's client area.
+    // The template places the client area on the screen, whatever the owner (the program's dialogs
+    // with an owner are message boxes, which are not laid out). Windows keeps a dialog on the desktop.
     POINT pos = {mulDiv(layout.x, baseX, 4) - margins.left, mulDiv(layout.y, baseY, 8) - margins.top};
-    Window *ownerWindow = findWindow(owner);
-    if (!(style & WS_CHILD) && ownerWindow) {
-        POINT origin = clientOriginOnScreen(*ownerWindow);
-        pos.x += origin.x;
-        pos.y += origin.y;
-    }
-    if (!(style & WS_CHILD)) {
-        // Windows keeps a dialog on the desktop.
-        int overRight = pos.x + size.cx + dialogFrame - desktop.cx;
-        int overBottom = pos.y + size.cy + dialogFrame - desktop.cy;
-        if (overRight > 0)
-            pos.x -= overRight;
-        if (overBottom > 0)
-            pos.y -= overBottom;
-        pos.x = std::max<LONG>(pos.x, 0);
-        pos.y = std::max<LONG>(pos.y, 0);
-    }
+    int overRight = pos.x + size.cx + dialogFrame - desktop.cx;
+    int overBottom = pos.y + size.cy + dialogFrame - desktop.cy;
+    if (overRight > 0)
+        pos.x -= overRight;
+    if (overBottom > 0)
+        pos.y -= overBottom;
+    pos.x = std::max<LONG>(pos.x, 0);
+    pos.y = std::max<LONG>(pos.y, 0);
 
     // A modal dialog disables its owner's top-level window before the dialog exists, so that the
     // owner never takes input meanwhile; a failure gives it back.
@@ -369,10 +361,7 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
             focus = nextTabItem(dialog, nullptr, false);
             if (!focus)
                 focus = firstEnabledItem(dialog);
-            if (focus)
-                setFocus(focus);
-            else if (!(style & WS_CHILD))
-                setFocus(dialog);
+            setFocus(focus ? focus : dialog);
         }
     }
     if (!findWindow(dialog))

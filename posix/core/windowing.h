@@ -328,7 +328,7 @@ void setFrontEnd(const FrontEnd *frontEnd); // null removes it
 // change while no front end is set, so that it may set itself as the windows come.
 extern void (*offerFrontEnd)();
 
-std::vector<HWND> childWindows(HWND hwnd); // stacking order, topmost first
+std::vector<HWND> childWindows(HWND hwnd); // a window's children, in stacking order, topmost first
 
 } // namespace win
 } // namespace layer

@@ -306,8 +306,6 @@ bool enableWindow(HWND hwnd, bool enable)
 
 std::vector<HWND> childWindows(HWND hwnd)
 {
-    if (isDesktop(hwnd))
-        return topLevelWindows();
     Window *w = findWindow(hwnd);
     return w ? w->children : std::vector<HWND>();
 }

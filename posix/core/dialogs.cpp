@@ -11,28 +11,22 @@ namespace layer {
 namespace win {
 namespace {
 
-// Dialog base units of the classic 8-point "MS Sans Serif" at 96 DPI: the average character width
-// and the character height in pixels. A dialog unit is a quarter of the one and an eighth of the
-// other.
-const int fontBaseX = 6;
-const int fontBaseY = 13;
-const int fontBasePoints = 8;
-// Without DS_SETFONT a dialog measures in the system font.
-const int systemBaseX = 8;
-const int systemBaseY = 16;
+// Dialog base units of the classic 8-point "MS Sans Serif" at 96 DPI, the font of the installer's
+// template: the average character width and the character height in pixels. A dialog unit is a
+// quarter of the one and an eighth of the other.
+const int fontPoints = 8;
+const int baseX = 6;
+const int baseY = 13;
 // SM_CXDLGFRAME: how far a dialog keeps from the desktop's right and bottom edges.
 const int dialogFrame = 3;
 
 struct DialogInfo : WindowExtra {
     DLGPROC proc = nullptr;
-    LONG_PTR msgResult = 0; // DWLP_MSGRESULT
     HWND savedFocus = nullptr;
     // The default push button's id; IDOK unless the template names one, as on Windows.
     int defaultId = IDOK;
     bool ended = false;
     INT_PTR result = 0;
-    int baseX = systemBaseX;
-    int baseY = systemBaseY;
 };
 
 DialogInfo *infoOf(HWND hwnd)
@@ -45,12 +39,9 @@ DialogInfo *infoOf(HWND hwnd)
 
 bool dialogBaseUnits(HWND hwnd, int &x, int &y)
 {
-    DialogInfo *info = infoOf(hwnd);
-    if (info) {
-        x = info->baseX;
-        y = info->baseY;
-    }
-    return info != nullptr;
+    x = baseX;
+    y = baseY;
+    return infoOf(hwnd) != nullptr;
 }
 
 int mulDiv(int number, int numerator, int denominator)
@@ -211,24 +202,19 @@ LRESULT defaultDialogHandling(HWND dialog, UINT msg, WPARAM wParam, LPARAM lPara
         restoreFocus(dialog, false);
         return 0;
     case DM_GETDEFID:
-        if (info && !info->ended) {
-            if (info->defaultId)
-                return MAKELONG(info->defaultId, DC_HASDEFID);
-            if (HWND button = findDefaultButton(dialog))
-                return MAKELONG(findWindow(button)->id, DC_HASDEFID);
-        }
-        return 0;
+        return info && !info->ended ? MAKELONG(info->defaultId, DC_HASDEFID) : 0;
     case WM_NEXTDLGCTL:
+        // The next control (wParam 0) or the previous one; the form that names a control in
+        // wParam is not served.
+        if (lParam)
+            break;
         if (info) {
-            HWND target = lParam ? reinterpret_cast<HWND>(wParam)
-                                 : nextTabItem(dialog, focusWindow(), wParam != 0);
+            HWND target = nextTabItem(dialog, focusWindow(), wParam != 0);
             if (target)
                 setFocus(target);
             if ((info = infoOf(dialog)))
                 setDefaultButton(dialog, *info, target);
         }
-        return 0;
-    case WM_GETFONT:
         return 0;
     case WM_CLOSE:
         // The close box ends a dialog the way its Cancel button does.
@@ -269,45 +255,32 @@ void handleDialogMessage(HWND dialog, const MSG &msg)
 
 HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner)
 {
-    int baseX = systemBaseX;
-    int baseY = systemBaseY;
-    if (layout.hasFont) {
-        // Base units grow with the point size from those of the 8-point font.
-        int points = layout.pointSize == messageFontPoints || layout.pointSize == 0 ? fontBasePoints : layout.pointSize;
-        baseX = mulDiv(fontBaseX, points, fontBasePoints);
-        baseY = mulDiv(fontBaseY, points, fontBasePoints);
+    // Dialogs are popups measured in the installer's font alone: child dialogs, the system font (no
+    // DS_SETFONT) and other sizes are refused.
+    if ((layout.style & WS_CHILD) || !layout.hasFont || layout.pointSize != fontPoints) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return nullptr;
     }
     DWORD style = layout.style;
     DWORD exStyle = layout.exStyle;
-    style |= DS_3DLOOK;
     if (style & DS_MODALFRAME)
         exStyle |= WS_EX_DLGMODALFRAME;
-    if (!(style & WS_CHILD))
-        exStyle |= WS_EX_CONTROLPARENT;
 
     RECT margins = nonClientMargins(style, exStyle);
     SIZE size = {mulDiv(layout.cx, baseX, 4) + margins.left + margins.right,
                  mulDiv(layout.cy, baseY, 8) + margins.top + margins.bottom};
     SIZE desktop = desktopSize();
-    // The template places the client area; a popup's position counts from its owner's client area.
+    // The template places the client area on the screen, whatever the owner (the program's dialogs
+    // with an owner are message boxes, which are not laid out). Windows keeps a dialog on the desktop.
     POINT pos = {mulDiv(layout.x, baseX, 4) - margins.left, mulDiv(layout.y, baseY, 8) - margins.top};
-    Window *ownerWindow = findWindow(owner);
-    if (!(style & WS_CHILD) && ownerWindow) {
-        POINT origin = clientOriginOnScreen(*ownerWindow);
-        pos.x += origin.x;
-        pos.y += origin.y;
-    }
-    if (!(style & WS_CHILD)) {
-        // Windows keeps a dialog on the desktop.
-        int overRight = pos.x + size.cx + dialogFrame - desktop.cx;
-        int overBottom = pos.y + size.cy + dialogFrame - desktop.cy;
-        if (overRight > 0)
-            pos.x -= overRight;
-        if (overBottom > 0)
-            pos.y -= overBottom;
-        pos.x = std::max<LONG>(pos.x, 0);
-        pos.y = std::max<LONG>(pos.y, 0);
-    }
+    int overRight = pos.x + size.cx + dialogFrame - desktop.cx;
+    int overBottom = pos.y + size.cy + dialogFrame - desktop.cy;
+    if (overRight > 0)
+        pos.x -= overRight;
+    if (overBottom > 0)
+        pos.y -= overBottom;
+    pos.x = std::max<LONG>(pos.x, 0);
+    pos.y = std::max<LONG>(pos.y, 0);
 
     // A modal dialog disables its owner's top-level window before the dialog exists, so that the
     // owner never takes input meanwhile; a failure gives it back.
@@ -340,8 +313,6 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
     }
     auto info = std::make_unique<DialogInfo>();
     info->proc = proc;
-    info->baseX = baseX;
-    info->baseY = baseY;
     findWindow(dialog)->extra = std::move(info);
 
     HWND defaultButton = nullptr;
@@ -350,7 +321,7 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
         control.className = item.className.c_str();
         control.text = item.text.c_str();
         control.style = (item.style & ~WS_POPUP) | WS_CHILD;
-        control.exStyle = item.exStyle | WS_EX_NOPARENTNOTIFY;
+        control.exStyle = item.exStyle;
         // Dialogs of the 3D look give bordered controls a sunken edge instead of the line.
         if (control.style & WS_BORDER) {
             control.style &= ~WS_BORDER;
@@ -362,7 +333,6 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
         control.height = mulDiv(item.cy, baseY, 8);
         control.parent = dialog;
         control.id = item.id;
-        control.createData = item.createData;
         HWND hwnd = createWindow(control);
         if (!hwnd) {
             if (disabledOwner)
@@ -391,10 +361,7 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
             focus = nextTabItem(dialog, nullptr, false);
             if (!focus)
                 focus = firstEnabledItem(dialog);
-            if (focus)
-                setFocus(focus);
-            else if (!(style & WS_CHILD))
-                setFocus(dialog);
+            setFocus(focus ? focus : dialog);
         }
     }
     if (!findWindow(dialog))
@@ -404,7 +371,7 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
     return findWindow(dialog) ? dialog : nullptr;
 }
 
-INT_PTR runModalLoop(HWND dialog, HWND owner)
+INT_PTR runModalLoop(HWND dialog, HWND)
 {
     if (!infoOf(dialog))
         return -1;
@@ -420,10 +387,7 @@ INT_PTR runModalLoop(HWND dialog, HWND owner)
                     return 0;
                 continue;
             }
-            if (owner && !(findWindow(dialog)->style & DS_NOIDLEMSG))
-                sendMessage(owner, WM_ENTERIDLE, MSGF_DIALOGBOX, reinterpret_cast<LPARAM>(dialog));
-            if (infoOf(dialog) && !infoOf(dialog)->ended && !messagePending())
-                idle(dialog);
+            idle(dialog);
             if (!infoOf(dialog))
                 return 0;
             continue;
@@ -448,12 +412,6 @@ bool isDialog(HWND hwnd)
     return infoOf(hwnd) != nullptr;
 }
 
-LONG_PTR *dialogLongSlot(HWND hwnd, int index)
-{
-    DialogInfo *info = infoOf(hwnd);
-    return info && index == DWLP_MSGRESULT ? &info->msgResult : nullptr;
-}
-
 bool dialogEnded(HWND hwnd)
 {
     DialogInfo *info = infoOf(hwnd);
@@ -474,8 +432,7 @@ bool endDialog(HWND hwnd, INT_PTR result)
     // activation; the owner takes it back.
     if (isChildOf(hwnd, focusWindow()))
         setFocus(hwnd);
-    setWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    hideWindow(hwnd);
     if (hwnd == activeWindow()) {
         if (owner && findWindow(owner))
             activateWindow(owner, false, true);
@@ -581,7 +538,6 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
     DialogInfo *info = infoOf(hDlg);
     if (!info)
         return defWindowProc(hDlg, Msg, wParam, lParam);
-    info->msgResult = 0;
     INT_PTR handled = info->proc ? info->proc(hDlg, Msg, wParam, lParam) : 0;
     if (!handled && findWindow(hDlg)) {
         switch (Msg) {
@@ -593,17 +549,12 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
         case WM_SETFOCUS:
         case DM_GETDEFID:
         case WM_NEXTDLGCTL:
-        case WM_GETFONT:
         case WM_CLOSE:
             return defaultDialogHandling(hDlg, Msg, wParam, lParam);
         default:
             return defWindowProc(hDlg, Msg, wParam, lParam);
         }
     }
-    // These messages return what the dialog procedure returned; the others what it left in
-    // DWLP_MSGRESULT.
-    if ((Msg >= WM_CTLCOLORMSGBOX && Msg <= WM_CTLCOLORSTATIC) || Msg == WM_INITDIALOG)
-        return handled;
-    info = infoOf(hDlg);
-    return info ? info->msgResult : 0;
+    // WM_INITDIALOG returns what the dialog procedure returned; a message that it handled, 0.
+    return Msg == WM_INITDIALOG ? handled : 0;
 }

@@ -1,5 +1,5 @@
-// Dialog templates as the resource compilers store them, classic and extended, read with every
-// read checked against the template's size.
+// Dialog templates in the classic form (DLGTEMPLATE) that the resource compilers store, read with
+// every read checked against the template's size.
 #include "windowing.h"
 
 #include <string>
@@ -36,14 +36,6 @@ public:
         if (!word(raw))
             return false;
         value = static_cast<short>(raw);
-        return true;
-    }
-
-    bool bytes(size_t count)
-    {
-        if (size_ - pos_ < count || pos_ > size_)
-            return fail();
-        pos_ += count;
         return true;
     }
 
@@ -89,8 +81,6 @@ public:
         return true;
     }
 
-    const unsigned char *here() const { return data_ + pos_; }
-
 private:
     bool fail()
     {
@@ -103,14 +93,16 @@ private:
     size_t pos_ = 0;
 };
 
-// The predefined classes that a template names by ordinal.
+// The predefined classes that the installer's template names by ordinal.
 const char *classForOrdinal(WORD ordinal)
 {
-    static const char *const names[] = {"Button", "Edit", "Static", "ListBox", "ScrollBar", "ComboBox"};
-    // Windows takes ordinals 0 to 5 the same as 0x80 to 0x85.
-    if (ordinal >= 0x80 && ordinal <= 0x85)
-        ordinal -= 0x80;
-    return ordinal <= 5 ? names[ordinal] : nullptr;
+    switch (ordinal) {
+    case 0x80:
+        return "Button";
+    case 0x82:
+        return "Static";
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -118,22 +110,13 @@ const char *classForOrdinal(WORD ordinal)
 bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout)
 {
     TemplateReader in(data, size);
-    WORD version = 0, signature = 0;
-    if (!in.word(version) || !in.word(signature))
-        return false;
-    bool extended = version == 1 && signature == 0xFFFF;
     WORD count = 0;
-    if (extended) {
-        DWORD helpId = 0;
-        if (!in.dword(helpId) || !in.dword(layout.exStyle) || !in.dword(layout.style))
-            return false;
-    } else {
-        layout.style = version | (static_cast<DWORD>(signature) << 16);
-        if (!in.dword(layout.exStyle))
-            return false;
-    }
-    if (!in.word(count) || !in.shortValue(layout.x) || !in.shortValue(layout.y) || !in.shortValue(layout.cx) ||
-        !in.shortValue(layout.cy))
+    if (!in.dword(layout.style) || !in.dword(layout.exStyle) || !in.word(count) || !in.shortValue(layout.x) ||
+        !in.shortValue(layout.y) || !in.shortValue(layout.cx) || !in.shortValue(layout.cy))
+        return false;
+    // The extended form (DLGTEMPLATEEX) starts with version 1 and signature 0xFFFF where the style
+    // stands; it is not read.
+    if (layout.style == 0xFFFF0001)
         return false;
     std::string menu, windowClass;
     WORD menuOrdinal = 0, classOrdinal = 0;
@@ -143,41 +126,15 @@ bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout)
         return false;
     layout.hasFont = (layout.style & DS_SETFONT) != 0;
     layout.pointSize = 0;
-    if (layout.hasFont) {
-        if (!in.word(layout.pointSize))
-            return false;
-        if (layout.pointSize != messageFontPoints) {
-            std::string face;
-            if (extended && !in.bytes(4)) // weight, italic, character set
-                return false;
-            if (!in.string(face))
-                return false;
-        }
-    }
+    std::string face;
+    if (layout.hasFont && (!in.word(layout.pointSize) || !in.string(face)))
+        return false;
     for (WORD i = 0; i < count; ++i) {
         in.alignToDword();
         DialogItem item = {};
-        DWORD id = 0;
-        if (extended) {
-            DWORD helpId = 0;
-            if (!in.dword(helpId) || !in.dword(item.exStyle) || !in.dword(item.style))
-                return false;
-        } else if (!in.dword(item.style) || !in.dword(item.exStyle)) {
+        if (!in.dword(item.style) || !in.dword(item.exStyle) || !in.shortValue(item.x) || !in.shortValue(item.y) ||
+            !in.shortValue(item.cx) || !in.shortValue(item.cy) || !in.word(item.id))
             return false;
-        }
-        if (!in.shortValue(item.x) || !in.shortValue(item.y) || !in.shortValue(item.cx) ||
-            !in.shortValue(item.cy))
-            return false;
-        if (extended) {
-            if (!in.dword(id))
-                return false;
-        } else {
-            WORD shortId = 0;
-            if (!in.word(shortId))
-                return false;
-            id = shortId;
-        }
-        item.id = static_cast<WORD>(id);
         WORD ordinal = 0;
         if (!in.nameOrOrdinal(item.className, ordinal))
             return false;
@@ -189,17 +146,11 @@ bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout)
         // A text given as an ordinal names a resource (an icon); it has no text of its own.
         if (!in.nameOrOrdinal(item.text, ordinal))
             return false;
-        // The creation data: its size in bytes, then the data; the control gets the address of the
-        // size, as Windows passes it.
-        const unsigned char *dataStart = in.here();
+        // Creation data, which the installer's controls have none of, is not passed on: a template
+        // with any is refused.
         WORD dataSize = 0;
-        if (!in.word(dataSize))
+        if (!in.word(dataSize) || dataSize)
             return false;
-        if (dataSize) {
-            if (!in.bytes(dataSize))
-                return false;
-            item.createData = dataStart;
-        }
         layout.items.push_back(item);
     }
     return true;

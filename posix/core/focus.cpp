@@ -20,36 +20,18 @@ FocusState &focusState()
 
 const ResetHook resetFocus([] { focusState() = FocusState(); });
 
-void sendToTopLevel(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    for (HWND hwnd : topLevelWindows())
-        sendMessage(hwnd, msg, wParam, lParam);
-}
-
 } // namespace
 
-// The window that Windows activates when the active one goes away: its root owner if that can take
-// it, else the next top-level window that can, else none.
+// The window that Windows activates when the active one goes away: the next top-level window that
+// can take it, else none. (An owner, which Windows prefers, is disabled while its modal dialog is
+// up, and EndDialog gives it activation itself.)
 void activateOther(HWND leaving)
 {
     HWND next = nullptr;
-    Window *w = findWindow(leaving);
-    if (w && (w->style & WS_POPUP)) {
-        HWND root = w->owner;
-        while (Window *owner = findWindow(root)) {
-            if (!owner->owner)
-                break;
-            root = owner->owner;
-        }
-        if (root && canActivate(root))
-            next = root;
-    }
-    if (!next) {
-        for (HWND candidate : topLevelWindows()) {
-            if (candidate != leaving && canActivate(candidate)) {
-                next = candidate;
-                break;
-            }
+    for (HWND candidate : topLevelWindows()) {
+        if (candidate != leaving && canActivate(candidate)) {
+            next = candidate;
+            break;
         }
     }
     activateWindow(next, false, true);
@@ -137,9 +119,6 @@ void activateWindow(HWND hwnd, bool byMouse, bool moveFocusToo)
     s.active = hwnd && findWindow(hwnd) ? hwnd : nullptr;
     if (s.active)
         sendMessage(hwnd, WM_QUERYNEWPALETTE, 0, 0);
-    // The program comes to the front, or goes behind another one.
-    if (!previous != !s.active)
-        sendToTopLevel(WM_ACTIVATEAPP, s.active != nullptr, 0);
     if (s.active && findWindow(hwnd)) {
         sendMessage(hwnd, WM_NCACTIVATE, TRUE, reinterpret_cast<LPARAM>(previous));
         sendMessage(hwnd, WM_ACTIVATE, MAKEWPARAM(byMouse ? WA_CLICKACTIVE : WA_ACTIVE, 0),

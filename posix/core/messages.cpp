@@ -33,9 +33,10 @@ LRESULT sendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return w->proc(hwnd, msg, wParam, lParam);
 }
 
+// Messages are posted to windows; the thread's own queue, which a null window names, is not served.
 bool postMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (hwnd && !findWindow(hwnd)) {
+    if (!findWindow(hwnd)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return false;
     }
@@ -83,8 +84,7 @@ bool messagePending()
 
 void dispatchMessage(const MSG &msg)
 {
-    if (msg.hwnd)
-        sendMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+    sendMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam);
 }
 
 } // namespace win
@@ -120,28 +120,16 @@ LRESULT layer::win::defWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPa
         buffer[count] = '\0';
         return static_cast<LRESULT>(count);
     }
-    case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(w->text.size());
     case WM_PAINT: {
         PAINTSTRUCT paint;
         beginPaint(hWnd, paint);
         endPaint(hWnd, paint);
         return 0;
     }
-    case WM_CLOSE:
-        destroyWindow(hWnd);
-        return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_CLOSE)
             sendMessage(hWnd, WM_CLOSE, 0, 0);
         return 0;
-    case WM_ACTIVATE:
-        // An activated window takes the focus itself, unless its procedure placed it.
-        if (LOWORD(wParam) != WA_INACTIVE)
-            setFocus(hWnd);
-        return 0;
-    case WM_NCACTIVATE:
-        return TRUE;
     }
     return 0;
 }

@@ -56,32 +56,9 @@ RECT childClientInParent(const Window &child)
     return {left, top, left + size.cx, top + size.cy};
 }
 
-// Takes a rectangle out of the update region. A bounding rectangle can only shrink where the
-// validated part spans it fully; else the region keeps its bounds, as it would still need a paint.
-void subtract(Window &window, const RECT &area)
-{
-    RECT &u = window.update;
-    if (area.left <= u.left && area.right >= u.right) {
-        if (area.top <= u.top && area.bottom >= u.bottom) {
-            window.invalid = false;
-            window.erase = false;
-            return;
-        }
-        if (area.top <= u.top && area.bottom > u.top)
-            u.top = area.bottom;
-        else if (area.bottom >= u.bottom && area.top < u.bottom)
-            u.bottom = area.top;
-    } else if (area.top <= u.top && area.bottom >= u.bottom) {
-        if (area.left <= u.left && area.right > u.left)
-            u.left = area.right;
-        else if (area.right >= u.right && area.left < u.right)
-            u.right = area.left;
-    }
-}
-
-// Applies an invalidation or validation to a window and, unless it clips its children, to the
-// visible children under the rectangle, as RedrawWindow does by default.
-void redraw(HWND hwnd, const RECT &area, bool add, bool erase)
+// Applies an invalidation to a window and, unless it clips its children, to the visible children
+// under the rectangle, as RedrawWindow does by default.
+void redraw(HWND hwnd, const RECT &area, bool erase)
 {
     Window *w = findWindow(hwnd);
     if (!w)
@@ -89,13 +66,9 @@ void redraw(HWND hwnd, const RECT &area, bool add, bool erase)
     RECT part = intersect(area, clientArea(*w));
     if (isEmpty(part))
         return;
-    if (add) {
-        w->update = w->invalid ? unite(w->update, part) : part;
-        w->invalid = true;
-        w->erase = w->erase || erase;
-    } else if (w->invalid) {
-        subtract(*w, part);
-    }
+    w->update = w->invalid ? unite(w->update, part) : part;
+    w->invalid = true;
+    w->erase = w->erase || erase;
     if (w->style & WS_CLIPCHILDREN)
         return;
     std::vector<HWND> children = w->children;
@@ -109,7 +82,7 @@ void redraw(HWND hwnd, const RECT &area, bool add, bool erase)
             continue;
         under = {under.left - childClient.left, under.top - childClient.top, under.right - childClient.left,
                  under.bottom - childClient.top};
-        redraw(child, under, add, erase);
+        redraw(child, under, erase);
     }
 }
 
@@ -199,15 +172,23 @@ void invalidate(HWND hwnd, const RECT *rect, bool erase)
     Window *w = findWindow(hwnd);
     if (!w || !isVisible(hwnd))
         return;
-    redraw(hwnd, rect ? *rect : clientArea(*w), true, erase);
+    redraw(hwnd, rect ? *rect : clientArea(*w), erase);
 }
 
-void validate(HWND hwnd, const RECT *rect)
+void validate(HWND hwnd)
 {
     Window *w = findWindow(hwnd);
     if (!w)
         return;
-    redraw(hwnd, rect ? *rect : clientArea(*w), false, false);
+    w->invalid = false;
+    w->erase = false;
+    if (w->style & WS_CLIPCHILDREN)
+        return;
+    for (HWND child : w->children) {
+        Window *c = findWindow(child);
+        if (c && (c->style & WS_VISIBLE))
+            validate(child);
+    }
 }
 
 HWND nextWindowToPaint()
@@ -298,14 +279,9 @@ const ResetHook resetPaint([] { paintState().dcs.clear(); });
 
 using namespace layer::win;
 
+// The program names the window; a null window, which would stand for all of them, fails.
 extern "C" BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase)
 {
-    if (!hWnd) {
-        // A null window invalidates every window.
-        for (HWND top : topLevelWindows())
-            invalidate(top, nullptr, true);
-        return TRUE;
-    }
     if (!windowOrFail(hWnd))
         return FALSE;
     invalidate(hWnd, lpRect, bErase != FALSE);

@@ -3,8 +3,6 @@
 #include "layer.h"
 #include "resources.h"
 
-#include <cstring>
-#include <string>
 #include <vector>
 
 // The embedded .res; a program without resources leaves them undefined.
@@ -28,7 +26,8 @@ DWORD readDword(const unsigned char *p)
            (static_cast<DWORD>(p[3]) << 24);
 }
 
-// Reads a type or name field of an entry header: 0xFFFF then an ordinal, or a UTF-16 string.
+// Reads a type or name field of an entry header: 0xFFFF then an ordinal, or a UTF-16 string, which
+// is passed over.
 bool readId(const unsigned char *&p, const unsigned char *end, ResourceId &id)
 {
     if (end - p < 2)
@@ -49,10 +48,6 @@ bool readId(const unsigned char *&p, const unsigned char *end, ResourceId &id)
         p += 2;
         if (c == 0)
             return true;
-        char ch = c < 0x80 ? static_cast<char>(c) : '?';
-        if (ch >= 'a' && ch <= 'z')
-            ch = static_cast<char>(ch - 'a' + 'A');
-        id.name.push_back(ch);
     }
 }
 
@@ -64,27 +59,9 @@ const std::vector<Resource> &resources()
     return table;
 }
 
-// Turns an argument of FindResource into an id: MAKEINTRESOURCE values, "#123" and names.
-ResourceId idFrom(LPCSTR arg)
+bool isOrdinal(const ResourceId &id, LPCSTR ordinal)
 {
-    ResourceId id;
-    if (IS_INTRESOURCE(arg)) {
-        id.ordinal = LOWORD(reinterpret_cast<ULONG_PTR>(arg));
-        return id;
-    }
-    if (arg[0] == '#') {
-        id.ordinal = static_cast<WORD>(strtoul(arg + 1, nullptr, 10));
-        return id;
-    }
-    id.isOrdinal = false;
-    for (const char *c = arg; *c; ++c)
-        id.name.push_back(*c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 'a' + 'A') : *c);
-    return id;
-}
-
-bool sameId(const ResourceId &a, const ResourceId &b)
-{
-    return a.isOrdinal == b.isOrdinal && (a.isOrdinal ? a.ordinal == b.ordinal : a.name == b.name);
+    return id.isOrdinal && id.ordinal == LOWORD(reinterpret_cast<ULONG_PTR>(ordinal));
 }
 
 bool isOwnModule(HMODULE module)
@@ -161,35 +138,25 @@ extern "C" HRSRC WINAPI FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR l
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;
     }
-    ResourceId type = idFrom(lpType);
-    ResourceId name = idFrom(lpName);
-    bool typeSeen = false;
-    bool nameSeen = false;
-    const Resource *best = nullptr;
-    int bestRank = 0;
-    const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-    for (const Resource &res : resources()) {
-        if (!sameId(res.type, type))
-            continue;
-        typeSeen = true;
-        if (!sameId(res.name, name))
-            continue;
-        nameSeen = true;
-        // The language asked for, then neutral, then US English (the user's language here), then any.
-        int rank = res.language == wLanguage ? 4
-                   : res.language == MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL) ? 3
-                   : res.language == english ? 2
-                                              : 1;
-        if (rank > bestRank) {
-            best = &res;
-            bestRank = rank;
-        }
-    }
-    if (!best) {
-        SetLastError(!typeSeen ? ERROR_RESOURCE_TYPE_NOT_FOUND
-                     : !nameSeen ? ERROR_RESOURCE_NAME_NOT_FOUND
-                                 : ERROR_RESOURCE_LANG_NOT_FOUND);
+    // The program names its resources and their types by number.
+    if (!IS_INTRESOURCE(lpType) || !IS_INTRESOURCE(lpName)) {
+        SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
     }
-    return reinterpret_cast<HRSRC>(const_cast<Resource *>(best));
+    bool typeSeen = false;
+    const Resource *found = nullptr;
+    // A resource stored in more than one language is found in the language asked for, else in the
+    // first one stored.
+    for (const Resource &res : resources()) {
+        if (!isOrdinal(res.type, lpType))
+            continue;
+        typeSeen = true;
+        if (isOrdinal(res.name, lpName) && (!found || res.language == wLanguage))
+            found = &res;
+    }
+    if (!found) {
+        SetLastError(typeSeen ? ERROR_RESOURCE_NAME_NOT_FOUND : ERROR_RESOURCE_TYPE_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<HRSRC>(const_cast<Resource *>(found));
 }

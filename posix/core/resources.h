@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
 
 namespace layer {
@@ -12,11 +11,10 @@ namespace layer {
 // The module handle of the program itself; Windows loads executables at this address.
 inline HMODULE const programModule = reinterpret_cast<HMODULE>(0x400000);
 
-// A type or name: an ordinal, or an upper-case string as resource compilers store names.
+// A type or name: an ordinal, or a string, which no lookup names.
 struct ResourceId {
     bool isOrdinal = true;
     WORD ordinal = 0;
-    std::string name;
 };
 
 struct Resource {

@@ -48,7 +48,6 @@ struct Window {
     DWORD exStyle = 0;
     LONG_PTR id = 0; // GWLP_ID: a child's control id
     LONG_PTR userData = 0;
-    HINSTANCE instance = nullptr;
     std::string text;
     HWND parent = nullptr;       // null for a top-level window
     HWND owner = nullptr;        // top-level windows only
@@ -81,12 +80,7 @@ struct CreateParams {
     int x, y, width, height; // in the parent's client coordinates, or on the screen for top level
     HWND parent;             // the parent of a WS_CHILD window, else the owner
     LONG_PTR id;
-    HINSTANCE instance;
-    const void *createData;  // CREATESTRUCTA::lpCreateParams
 };
-// The rectangle a window starts with (winpos.cpp): within 16-bit coordinates, and a window that the
-// user may size within the tracking sizes.
-RECT initialRect(const CreateParams &params);
 // Creates a window as CreateWindowExA does: hidden, then shown if the style asks for WS_VISIBLE.
 // Children go to the bottom of their siblings' stacking order, top-level windows to the top.
 // Returns null with the last error set when the class is unknown or WM_NCCREATE/WM_CREATE refuse.
@@ -129,12 +123,11 @@ HWND activeWindow();
 // windows.
 HWND setFocus(HWND hwnd);
 // Activates a top-level window (null: none of ours): WM_NCACTIVATE and WM_ACTIVATE to the window
-// losing activation, WM_QUERYNEWPALETTE, WM_ACTIVATEAPP, WM_NCACTIVATE and WM_ACTIVATE to the window
-// gaining it, then, with moveFocus, the focus to it unless the focus already lies within it.
+// losing activation, WM_QUERYNEWPALETTE, WM_NCACTIVATE and WM_ACTIVATE to the window gaining it, then, with moveFocus, the focus to it unless the focus already lies within it.
 void activateWindow(HWND hwnd, bool byMouse, bool moveFocus);
 bool canActivate(HWND hwnd); // a visible, enabled top-level window of ours
-// The window that Windows activates when the active one goes away: its root owner if that can take
-// it, else the next top-level window that can, else none.
+// The window that Windows activates when the active one goes away: the next top-level window that
+// can take it, else none.
 void activateOther(HWND leaving);
 // Moves the focus without the checks of SetFocus; returns the window that had it.
 HWND moveFocus(HWND hwnd);
@@ -143,8 +136,10 @@ void forgetWindow(HWND hwnd);
 
 // ---- Placement and showing (winpos.cpp) ----
 
+// SW_HIDE, SW_SHOW or SW_SHOWNORMAL; returns whether the window was visible.
 bool showWindow(HWND hwnd, int command);
-bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+// Hides a window without WM_SHOWWINDOW and without passing on activation or the focus.
+void hideWindow(HWND hwnd);
 // Non-client pixels on each side, from the style as Windows' metrics give them.
 RECT nonClientMargins(DWORD style, DWORD exStyle);
 SIZE clientSize(const Window &window);
@@ -159,7 +154,7 @@ struct DialogItem {
     DWORD exStyle;
     short x, y, cx, cy;    // dialog units
     WORD id;
-    const void *createData; // the item's creation data, or null
+    const void *createData; // null: templates with creation data are refused
 };
 
 struct DialogSpec {
@@ -172,24 +167,23 @@ struct DialogSpec {
     std::vector<DialogItem> items;
 };
 
-// Reads a dialog template (DLGTEMPLATE or DLGTEMPLATEEX with its items) of `size` bytes; false when
-// it ends before its last field. Item creation data points into `data`.
+// Reads a classic dialog template (DLGTEMPLATE with its items) of `size` bytes; false when it ends
+// before its last field, or is of the extended form, or an item has creation data.
 bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout);
-// A template's point size 0x7FFF stands for the message font, 8 points here.
-const WORD messageFontPoints = 0x7FFF;
 // Creates a dialog and its controls, sends WM_INITDIALOG and sets the first focus, as
 // CreateDialogIndirectParam does; for a modal dialog it first disables the owner's top-level window
-// (*modalOwner receives it). Null when a control's class is missing.
+// (*modalOwner receives it). Null when the font is not the 8-point one (ERROR_NOT_SUPPORTED) or a
+// control's class is missing.
 HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner);
-// Runs the modal loop of a dialog made by createDialog, destroys it and returns its result.
+// Runs the modal loop of a dialog made by createDialog, destroys it and returns its result. The loop
+// sends the owner nothing (no WM_ENTERIDLE, which nothing handles).
 INT_PTR runModalLoop(HWND dialog, HWND owner);
 bool isDialog(HWND hwnd);
-// A dialog's base units, the pixels of four horizontal and eight vertical dialog units.
+// The base units of dialogs, the pixels of four horizontal and eight vertical dialog units; false
+// when the window is not a dialog.
 bool dialogBaseUnits(HWND hwnd, int &x, int &y);
 // MulDiv: the product over the divisor, rounded half away from zero.
 int mulDiv(int number, int numerator, int denominator);
-// The DWLP_ window long of a dialog at that index, or null.
-LONG_PTR *dialogLongSlot(HWND hwnd, int index);
 bool dialogEnded(HWND hwnd);
 bool endDialog(HWND hwnd, INT_PTR result);
 // What the dialog manager does for Escape and for Enter in the dialog.
@@ -221,7 +215,8 @@ DeviceContext *findDC(HDC hdc);
 HDC beginPaint(HWND hwnd, PAINTSTRUCT &paint);
 void endPaint(HWND hwnd, const PAINTSTRUCT &paint);
 void invalidate(HWND hwnd, const RECT *rect, bool erase); // rect in client coordinates, null: all
-void validate(HWND hwnd, const RECT *rect);
+// Validates all of a window and the visible children that it does not clip.
+void validate(HWND hwnd);
 HWND nextWindowToPaint();
 bool needsPaint(HWND hwnd); // it has an update region and shows
 // Sends WM_ERASEBKGND where the update region asks for it; true when the window erased it.
@@ -333,7 +328,7 @@ void setFrontEnd(const FrontEnd *frontEnd); // null removes it
 // change while no front end is set, so that it may set itself as the windows come.
 extern void (*offerFrontEnd)();
 
-std::vector<HWND> childWindows(HWND hwnd); // stacking order, topmost first
+std::vector<HWND> childWindows(HWND hwnd); // a window's children, in stacking order, topmost first
 
 } // namespace win
 } // namespace layer

@@ -164,34 +164,19 @@ HWND createWindow(const CreateParams &params)
     window->exStyle = params.exStyle;
     if (!child)
         window->style |= WS_CLIPSIBLINGS; // every top-level window clips its siblings
-    if ((window->exStyle & WS_EX_DLGMODALFRAME) || (window->style & (WS_DLGFRAME | WS_THICKFRAME)))
-        window->exStyle |= WS_EX_WINDOWEDGE;
     window->id = child ? params.id : 0;
-    window->instance = params.instance;
     window->text = params.text ? params.text : "";
     window->parent = child ? params.parent : nullptr;
     window->owner = child || isDesktop(params.parent) ? nullptr : topLevelOf(params.parent);
-    window->rect = initialRect(params);
+    window->rect = {params.x, params.y, params.x + params.width, params.y + params.height};
     s.windows[hwnd] = std::move(window);
     if (child)
         findWindow(params.parent)->children.push_back(hwnd);
     else
         s.topLevel.insert(s.topLevel.begin(), hwnd);
 
-    CREATESTRUCTA create = {};
-    create.lpCreateParams = const_cast<void *>(params.createData);
-    create.hInstance = params.instance;
-    create.hwndParent = params.parent;
-    create.x = params.x;
-    create.y = params.y;
-    create.cx = params.width;
-    create.cy = params.height;
-    create.style = static_cast<LONG>(params.style);
-    create.lpszName = params.text;
-    create.lpszClass = params.className;
-    create.dwExStyle = params.exStyle;
-    if (!sendMessage(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)) ||
-        sendMessage(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
+    // Nothing reads the creation parameters that Windows passes with these messages.
+    if (!sendMessage(hwnd, WM_NCCREATE, 0, 0) || sendMessage(hwnd, WM_CREATE, 0, 0) == -1) {
         destroyWindow(hwnd);
         return nullptr;
     }
@@ -212,9 +197,7 @@ void destroyWindow(HWND hwnd)
         if (owned && owned->owner == hwnd)
             destroyWindow(other);
     }
-    if (findWindow(hwnd) && (findWindow(hwnd)->style & WS_VISIBLE))
-        setWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                     SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    hideWindow(hwnd);
     if (activeWindow() == hwnd)
         activateOther(hwnd);
     if (focusWindow() && (focusWindow() == hwnd || isChildOf(hwnd, focusWindow())))
@@ -312,9 +295,6 @@ bool enableWindow(HWND hwnd, bool enable)
         sendMessage(hwnd, WM_ENABLE, TRUE, 0);
         notify(Change::Enabled, hwnd);
     } else if (!enable && !wasDisabled) {
-        sendMessage(hwnd, WM_CANCELMODE, 0, 0);
-        if (!(w = findWindow(hwnd)))
-            return wasDisabled;
         w->style |= WS_DISABLED;
         if (hwnd == focusWindow())
             setFocus(nullptr);
@@ -326,8 +306,6 @@ bool enableWindow(HWND hwnd, bool enable)
 
 std::vector<HWND> childWindows(HWND hwnd)
 {
-    if (isDesktop(hwnd))
-        return topLevelWindows();
     Window *w = findWindow(hwnd);
     return w ? w->children : std::vector<HWND>();
 }
@@ -371,16 +349,6 @@ bool layer::win::windowLong(HWND hwnd, int index, bool replace, LONG_PTR value, 
         if (replace)
             w->proc = reinterpret_cast<WNDPROC>(value);
         return true;
-    case GWLP_HINSTANCE:
-        old = reinterpret_cast<LONG_PTR>(w->instance);
-        if (replace)
-            w->instance = reinterpret_cast<HINSTANCE>(value);
-        return true;
-    case GWLP_HWNDPARENT:
-        old = reinterpret_cast<LONG_PTR>(w->parent ? w->parent : w->owner);
-        if (replace && !w->parent)
-            w->owner = reinterpret_cast<HWND>(value);
-        return true;
     case GWLP_ID:
         old = w->id;
         if (replace)
@@ -400,12 +368,6 @@ bool layer::win::windowLong(HWND hwnd, int index, bool replace, LONG_PTR value, 
         old = static_cast<LONG>(w->exStyle);
         if (replace)
             w->exStyle = static_cast<DWORD>(value);
-        return true;
-    }
-    if (LONG_PTR *slot = dialogLongSlot(hwnd, index)) {
-        old = *slot;
-        if (replace)
-            *slot = value;
         return true;
     }
     SetLastError(ERROR_INVALID_INDEX);

@@ -14,37 +14,14 @@ namespace {
 const int captionHeight = 19; // SM_CYCAPTION: the caption bar and the line under it
 const int edgeWidth = 2;      // SM_CXEDGE: the sunken edge of WS_EX_CLIENTEDGE
 
-// Window coordinates and sizes are 16-bit values in the window manager.
-const int coordinateMin = -32768;
-const int coordinateMax = 32767;
-
-
-int coordinate(int value)
-{
-    return std::min(std::max(value, coordinateMin), coordinateMax);
-}
-
-int extent(int value)
-{
-    return std::min(std::max(value, 0), coordinateMax);
-}
-
-void restack(Window &window, HWND insertAfter)
+void bringToTop(Window &window)
 {
     std::vector<HWND> &siblings = siblingsOf(window);
     auto self = std::find(siblings.begin(), siblings.end(), window.handle);
-    if (self == siblings.end() || insertAfter == window.handle)
-        return;
-    if (insertAfter != HWND_TOP && insertAfter != HWND_BOTTOM &&
-        std::find(siblings.begin(), siblings.end(), insertAfter) == siblings.end())
+    if (self == siblings.end())
         return;
     siblings.erase(self);
-    if (insertAfter == HWND_TOP)
-        siblings.insert(siblings.begin(), window.handle);
-    else if (insertAfter == HWND_BOTTOM)
-        siblings.push_back(window.handle);
-    else
-        siblings.insert(std::find(siblings.begin(), siblings.end(), insertAfter) + 1, window.handle);
+    siblings.insert(siblings.begin(), window.handle);
 }
 
 bool isMessageBoxWindow(HWND hwnd)
@@ -91,16 +68,6 @@ void becomeHidden(Window &window)
 }
 
 } // namespace
-
-RECT initialRect(const CreateParams &params)
-{
-    // Every window lies within 16-bit coordinates.
-    int width = params.width;
-    int height = params.height;
-    int x = coordinate(params.x);
-    int y = coordinate(params.y);
-    return {x, y, x + extent(width), y + extent(height)};
-}
 
 RECT nonClientMargins(DWORD style, DWORD exStyle)
 {
@@ -153,7 +120,6 @@ bool showWindow(HWND hwnd, int command)
     if (!w)
         return false;
     bool wasVisible = (w->style & WS_VISIBLE) != 0;
-    bool child = w->parent != nullptr;
     if (command == SW_HIDE) {
         if (!wasVisible)
             return false;
@@ -170,9 +136,8 @@ bool showWindow(HWND hwnd, int command)
         }
         return wasVisible;
     }
-    bool activates = !child && command != SW_SHOWNA && command != SW_SHOWNOACTIVATE &&
-                     command != SW_SHOWMINNOACTIVE;
-    if (wasVisible && (command == SW_SHOW || command == SW_SHOWNA || command == SW_SHOWNOACTIVATE))
+    // SW_SHOW leaves a visible window as it is; SW_SHOWNORMAL activates it again.
+    if (wasVisible && command == SW_SHOW)
         return wasVisible;
     if (!wasVisible) {
         sendMessage(hwnd, WM_SHOWWINDOW, TRUE, 0);
@@ -180,12 +145,21 @@ bool showWindow(HWND hwnd, int command)
             return wasVisible;
         becomeVisible(*w);
     }
-    if (activates && findWindow(hwnd))
+    if ((w = findWindow(hwnd)) && !w->parent)
         activateWindow(hwnd, false, true);
     return wasVisible;
 }
 
-bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags)
+void hideWindow(HWND hwnd)
+{
+    Window *w = findWindow(hwnd);
+    if (w && (w->style & WS_VISIBLE))
+        becomeHidden(*w);
+}
+
+namespace {
+
+bool setWindowPos(HWND hwnd, int x, int y, int cx, int cy, UINT flags)
 {
     Window *w = windowOrFail(hwnd);
     if (!w)
@@ -196,11 +170,6 @@ bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     }
     SIZE oldSize = clientSize(*w);
     RECT oldRect = w->rect;
-    // As SetWindowPos does, positions and sizes are kept within 16-bit coordinates.
-    x = coordinate(x);
-    y = coordinate(y);
-    cx = extent(cx);
-    cy = extent(cy);
     if (!(flags & SWP_NOMOVE)) {
         w->rect.right += x - w->rect.left;
         w->rect.bottom += y - w->rect.top;
@@ -212,45 +181,37 @@ bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         w->rect.bottom = w->rect.top + cy;
     }
     if (!(flags & SWP_NOZORDER))
-        restack(*w, insertAfter);
+        bringToTop(*w);
     bool moved = w->rect.left != oldRect.left || w->rect.top != oldRect.top;
     SIZE newSize = clientSize(*w);
     bool resized = newSize.cx != oldSize.cx || newSize.cy != oldSize.cy;
-    bool child = w->parent != nullptr;
-
-    if ((flags & SWP_SHOWWINDOW) && !(w->style & WS_VISIBLE)) {
-        becomeVisible(*w);
-    } else if ((flags & SWP_HIDEWINDOW) && (w->style & WS_VISIBLE)) {
-        becomeHidden(*w);
-    } else if (resized && !(flags & SWP_NOREDRAW)) {
+    if (resized)
         invalidate(hwnd, nullptr, true);
-    }
-    if (!child && !(flags & (SWP_NOACTIVATE | SWP_HIDEWINDOW)))
+    if (!w->parent)
         activateWindow(hwnd, false, true);
-    if (!(w = findWindow(hwnd)))
-        return true;
-    if (moved || resized)
+    // Nothing handles WM_MOVE and WM_SIZE: they are not sent.
+    if ((moved || resized) && findWindow(hwnd))
         notify(Change::Moved, hwnd);
-    if (moved) {
-        RECT m = nonClientMargins(w->style, w->exStyle);
-        sendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(w->rect.left + m.left, w->rect.top + m.top));
-    }
-    if (resized && findWindow(hwnd))
-        sendMessage(hwnd, WM_SIZE, 0, MAKELPARAM(newSize.cx, newSize.cy));
     return true;
 }
 
+} // namespace
 } // namespace win
 } // namespace layer
 
 using namespace layer::win;
 
+// The program hides and shows its windows, nothing more.
 extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
 {
     if (layer::failHere("ShowWindow"))
         return FALSE;
     if (!windowOrFail(hWnd))
         return FALSE;
+    if (nCmdShow != SW_HIDE && nCmdShow != SW_SHOW && nCmdShow != SW_SHOWNORMAL) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
     return showWindow(hWnd, nCmdShow);
 }
 
@@ -288,9 +249,16 @@ extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect)
     return TRUE;
 }
 
+// The program moves and sizes a window and brings it to the top, which activates it; other places
+// in the stacking order and other flags are refused.
 extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags)
 {
     if (layer::failHere("SetWindowPos"))
         return FALSE;
-    return setWindowPos(hWnd, hWndInsertAfter, X, Y, cx, cy, uFlags);
+    if ((uFlags & ~(SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER)) ||
+        (!(uFlags & SWP_NOZORDER) && hWndInsertAfter != HWND_TOP)) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    return setWindowPos(hWnd, X, Y, cx, cy, uFlags);
 }

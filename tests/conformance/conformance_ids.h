@@ -6,7 +6,6 @@
 
 /* Dialogs */
 #define IDD_PARSE 300
-#define IDD_EXTENDED 301
 #define IDD_MISSING_CLASS 302
 #define IDD_TAB_ORDER 303
 #define IDD_PICTURE 304

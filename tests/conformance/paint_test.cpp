@@ -127,23 +127,6 @@ TEST(Invalidation, HiddenWindowsGetNoUpdateRegion)
     runDialog(IDD_PICTURE, test);
 }
 
-TEST(Invalidation, ValidatingPartOfTheRegionShrinksIt)
-{
-    DialogTest test;
-    test.steps.push_back([](HWND dialog) {
-        HWND picture = GetDlgItem(dialog, IDC_PICTURE);
-        showPainted(dialog);
-        RECT all = {0, 0, 20, 20};
-        RECT topHalf = {0, 0, 20, 10};
-        InvalidateRect(picture, &all, FALSE);
-        EXPECT_TRUE(ValidateRect(picture, &topHalf));
-        EXPECT_EQ(updateOf(picture), "(0,10)-(20,20)");
-        EXPECT_TRUE(ValidateRect(picture, nullptr));
-        EXPECT_EQ(updateOf(picture), "none");
-    });
-    runDialog(IDD_PICTURE, test);
-}
-
 TEST(Painting, UpdateWindowPaintsTheDialogThenItsChildrenAtOnce)
 {
     paints().clear();

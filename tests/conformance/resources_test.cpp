@@ -21,12 +21,12 @@ TEST(Resources, FindsDataByTypeAndIdAndReturnsItsBytes)
     EXPECT_EQ(0, memcmp(bytes, "layer\0\x34\x12", 8));
 }
 
-TEST(Resources, FindsByLanguageAndByNumberText)
+TEST(Resources, FindsByLanguage)
 {
     HRSRC english = FindResourceExA(nullptr, RT_RCDATA, MAKEINTRESOURCEA(IDR_TEST_DATA),
                                     MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     ASSERT_NE(english, nullptr);
-    EXPECT_EQ(FindResourceA(nullptr, "#200", RT_RCDATA), english);
+    EXPECT_EQ(FindResourceA(nullptr, MAKEINTRESOURCEA(IDR_TEST_DATA), RT_RCDATA), english);
 }
 
 TEST(Resources, MissingTypeOrNameFailsWithItsError)

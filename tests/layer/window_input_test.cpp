@@ -1,6 +1,6 @@
 // The window system's test controls: the desktop size, input given from an idle handler, the
 // answers of the message box handler, the fallback that ends a loop nobody answers, activation from
-// outside, calls that fail once, and layerReset.
+// outside, calls that fail once, calls that the program never makes, and layerReset.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -13,6 +13,7 @@
 #include "conformance_ids.h"
 #include "dialog_support.h"
 #include "layer_control.h"
+#include "windowing.h"
 
 namespace {
 
@@ -285,7 +286,7 @@ TEST_F(WindowInput, AnotherProgramComingToTheFrontDeactivatesAndActivationComesB
     DialogTest test = idleDriven(commands);
     auto handleCommands = test.handler;
     test.handler = [&seen, handleCommands](HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) -> INT_PTR {
-        if (msg == WM_ACTIVATE || msg == WM_ACTIVATEAPP || msg == WM_QUERYNEWPALETTE)
+        if (msg == WM_ACTIVATE || msg == WM_QUERYNEWPALETTE)
             seen.push_back({msg, msg == WM_ACTIVATE ? LOWORD(wParam) : wParam});
         return handleCommands(dialog, msg, wParam, lParam);
     };
@@ -293,11 +294,11 @@ TEST_F(WindowInput, AnotherProgramComingToTheFrontDeactivatesAndActivationComesB
     EXPECT_EQ(focusWhileAway, nullptr);
     EXPECT_EQ(activeWhileAway, nullptr);
     std::vector<std::pair<UINT, WPARAM>> expected = {
-        {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATEAPP, FALSE},                                        // away
-        {WM_QUERYNEWPALETTE, 0},    {WM_ACTIVATEAPP, TRUE},   {WM_ACTIVATE, WA_CLICKACTIVE},        // a click
-        {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATEAPP, FALSE},                                        // away
-        {WM_QUERYNEWPALETTE, 0},    {WM_ACTIVATEAPP, TRUE},   {WM_ACTIVATE, WA_ACTIVE},             // keyboard
-        {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATEAPP, FALSE},          // the ended dialog leaves none active
+        {WM_ACTIVATE, WA_INACTIVE},                              // away
+        {WM_QUERYNEWPALETTE, 0},    {WM_ACTIVATE, WA_CLICKACTIVE}, // a click
+        {WM_ACTIVATE, WA_INACTIVE},                              // away
+        {WM_QUERYNEWPALETTE, 0},    {WM_ACTIVATE, WA_ACTIVE},      // keyboard
+        {WM_ACTIVATE, WA_INACTIVE},                              // the ended dialog leaves none active
     };
     EXPECT_EQ(seen, expected);
 }
@@ -348,6 +349,41 @@ TEST_F(WindowInput, TheProgressBarExistsOnlyOnceCommonControlsAreRegistered)
     EXPECT_EQ(runDialog(IDD_PROGRESS, test), -1) << "the failed call registered nothing";
     InitCommonControls();
     EXPECT_EQ(runDialog(IDD_PROGRESS, test), 0);
+}
+
+// What the program never asks of the window system fails cleanly: other show commands, other
+// placements, resources by name, extended templates, dialogs in another font.
+TEST_F(WindowInput, WhatTheProgramNeverAsksIsRefused)
+{
+    const DWORD notSupported = ERROR_NOT_SUPPORTED;
+    DialogTest test;
+    test.steps.push_back([notSupported](HWND dialog) {
+        SetLastError(0);
+        EXPECT_FALSE(ShowWindow(dialog, 8)); // SW_SHOWNA
+        EXPECT_EQ(GetLastError(), notSupported);
+        SetLastError(0);
+        EXPECT_FALSE(SetWindowPos(dialog, HWND_TOP, 0, 0, 10, 10, 0x0010)); // SWP_NOACTIVATE
+        EXPECT_EQ(GetLastError(), notSupported);
+        SetLastError(0);
+        EXPECT_FALSE(SetWindowPos(dialog, GetDlgItem(dialog, IDC_FIRST), 0, 0, 10, 10, 0));
+        EXPECT_EQ(GetLastError(), notSupported);
+    });
+    runDialog(IDD_TAB_ORDER, test);
+
+    SetLastError(0);
+    EXPECT_EQ(FindResourceA(nullptr, "#303", RT_DIALOG), nullptr);
+    EXPECT_EQ(GetLastError(), notSupported);
+
+    const unsigned char extended[18] = {1, 0, 0xFF, 0xFF}; // DLGTEMPLATEEX's version and signature
+    layer::win::DialogSpec layout = {};
+    EXPECT_FALSE(layer::win::parseTemplate(extended, sizeof extended, layout));
+    layout = {};
+    layout.style = WS_POPUP | DS_SETFONT;
+    layout.hasFont = true;
+    layout.pointSize = 9;
+    SetLastError(0);
+    EXPECT_EQ(layer::win::createDialog(layout, nullptr, nullptr, 0, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), notSupported);
 }
 
 TEST_F(WindowInput, ResetDestroysTheWindowsLeftBehind)

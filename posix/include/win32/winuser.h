@@ -15,23 +15,17 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
-#define WM_MOVE 0x0003
-#define WM_SIZE 0x0005
 #define WM_ACTIVATE 0x0006
 #define WM_SETFOCUS 0x0007
 #define WM_KILLFOCUS 0x0008
 #define WM_ENABLE 0x000A
 #define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
-#define WM_GETTEXTLENGTH 0x000E
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_ERASEBKGND 0x0014
 #define WM_SHOWWINDOW 0x0018
-#define WM_ACTIVATEAPP 0x001C
-#define WM_CANCELMODE 0x001F
 #define WM_NEXTDLGCTL 0x0028
-#define WM_GETFONT 0x0031
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_NCACTIVATE 0x0086
@@ -44,18 +38,12 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
 #define WM_TIMER 0x0113
-#define WM_ENTERIDLE 0x0121
-#define WM_CTLCOLORMSGBOX 0x0132
-#define WM_CTLCOLORSTATIC 0x0138
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
 #define WM_QUERYNEWPALETTE 0x030F
 #define WM_PALETTECHANGED 0x0311
 #define WM_USER 0x0400
 #define WM_APP 0x8000
-
-/* WM_ENTERIDLE */
-#define MSGF_DIALOGBOX 0
 
 /* Mouse message key states */
 #define MK_LBUTTON 0x0001
@@ -71,10 +59,7 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 /* ShowWindow */
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
-#define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
-#define SW_SHOWMINNOACTIVE 7
-#define SW_SHOWNA 8
 
 /* Window styles */
 #define WS_POPUP 0x80000000L
@@ -91,14 +76,11 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WS_GROUP 0x00020000L
 #define WS_TABSTOP 0x00010000L
 #define WS_EX_DLGMODALFRAME 0x00000001L
-#define WS_EX_NOPARENTNOTIFY 0x00000004L
 #define WS_EX_WINDOWEDGE 0x00000100L
 #define WS_EX_CLIENTEDGE 0x00000200L
-#define WS_EX_CONTROLPARENT 0x00010000L
 #define WS_EX_STATICEDGE 0x00020000L
 
 /* Dialog styles */
-#define DS_3DLOOK 0x04L
 #define DS_SETFONT 0x40L
 #define DS_MODALFRAME 0x80L
 #define DS_NOIDLEMSG 0x100L
@@ -134,7 +116,6 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 /* Dialog manager */
 #define DM_GETDEFID (WM_USER + 0)
 #define DC_HASDEFID 0x534B
-#define DWLP_MSGRESULT 0
 #define DLGC_WANTTAB 0x0002
 #define DLGC_WANTMESSAGE 0x0004
 #define DLGC_DEFPUSHBUTTON 0x0010
@@ -144,25 +125,16 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 /* Window longs */
 #define GWLP_WNDPROC (-4)
-#define GWLP_HINSTANCE (-6)
-#define GWLP_HWNDPARENT (-8)
 #define GWLP_ID (-12)
 #define GWLP_USERDATA (-21)
 #define GWL_STYLE (-16)
 #define GWL_EXSTYLE (-20)
-#if UINTPTR_MAX == 0xFFFFFFFFu
-#endif
 
 /* SetWindowPos */
 #define HWND_TOP ((HWND)0)
-#define HWND_BOTTOM ((HWND)1)
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
-#define SWP_NOREDRAW 0x0008
-#define SWP_NOACTIVATE 0x0010
-#define SWP_SHOWWINDOW 0x0040
-#define SWP_HIDEWINDOW 0x0080
 
 /* GetWindow */
 #define GW_HWNDFIRST 0
@@ -219,46 +191,6 @@ typedef struct tagMSG {
     DWORD time;
     POINT pt;
 } MSG, *PMSG, *LPMSG;
-
-/* What WM_NCCREATE and WM_CREATE receive in lParam. */
-typedef struct tagCREATESTRUCTA {
-    LPVOID lpCreateParams;
-    HINSTANCE hInstance;
-    HMENU hMenu;
-    HWND hwndParent;
-    int cy;
-    int cx;
-    int y;
-    int x;
-    LONG style;
-    LPCSTR lpszName;
-    LPCSTR lpszClass;
-    DWORD dwExStyle;
-} CREATESTRUCTA, *LPCREATESTRUCTA;
-
-/* Dialog templates are packed on 2-byte boundaries, as in the resource file. */
-#pragma pack(push, 2)
-typedef struct {
-    DWORD style;
-    DWORD dwExtendedStyle;
-    WORD cdit;
-    short x;
-    short y;
-    short cx;
-    short cy;
-} DLGTEMPLATE, *LPDLGTEMPLATEA;
-typedef const DLGTEMPLATE *LPCDLGTEMPLATEA;
-
-typedef struct {
-    DWORD style;
-    DWORD dwExtendedStyle;
-    short x;
-    short y;
-    short cx;
-    short cy;
-    WORD id;
-} DLGITEMTEMPLATE, *PDLGITEMTEMPLATE;
-#pragma pack(pop)
 
 WIN32_EXTERN_C_BEGIN
 

@@ -222,7 +222,7 @@ LRESULT CALLBACK progressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     if (msg == WM_CREATE) {
         // The bar draws its own frame, themed as under Wine and Windows XP and later, so the edge
         // that a dialog gives a bordered control goes.
-        w->exStyle &= ~(WS_EX_CLIENTEDGE | WS_EX_WINDOWEDGE);
+        w->exStyle &= ~WS_EX_CLIENTEDGE;
         w->extra = std::make_unique<ProgressInfo>();
         return 0;
     }

@@ -371,7 +371,7 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
     return findWindow(dialog) ? dialog : nullptr;
 }
 
-INT_PTR runModalLoop(HWND dialog, HWND)
+INT_PTR runModalLoop(HWND dialog)
 {
     if (!infoOf(dialog))
         return -1;
@@ -496,7 +496,7 @@ extern "C" INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplate
     HWND dialog = createDialog(layout, hWndParent, lpDialogFunc, dwInitParam, &owner);
     if (!dialog)
         return -1;
-    return runModalLoop(dialog, owner);
+    return runModalLoop(dialog);
 }
 
 extern "C" BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult)

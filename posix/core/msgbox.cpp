@@ -99,15 +99,15 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
     data.owner = hWnd;
 
     DialogSpec layout = {};
-    layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME | DS_NOIDLEMSG | DS_SETFONT;
+    layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME | DS_SETFONT;
     layout.title = data.caption;
     layout.hasFont = true;
     layout.pointSize = 8;
-    layout.items.push_back({"Static", "", WS_CHILD | WS_VISIBLE | SS_ICON, 0, 0, 0, 0, 0, iconId, nullptr});
+    layout.items.push_back({"Static", "", WS_CHILD | WS_VISIBLE | SS_ICON, 0, 0, 0, 0, 0, iconId});
     layout.items.push_back({"Button", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0, 0, 0, 0, 0,
-                            IDOK, nullptr});
+                            IDOK});
     layout.items.push_back(
-        {"Static", data.text, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX | SS_LEFT, 0, 0, 0, 0, 0, textId, nullptr});
+        {"Static", data.text, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX | SS_LEFT, 0, 0, 0, 0, 0, textId});
 
     HWND owner = hWnd;
     HWND box = createDialog(layout, hWnd, boxProc, reinterpret_cast<LPARAM>(&data), &owner);
@@ -118,7 +118,7 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
         trace("msgbox caption=" + quoted(data.caption) + " text=" + quoted(data.text) + " style=" +
               styleText(uType) + " owner=" + (ownerWindow ? quoted(ownerWindow->text) : std::string("none")));
         notify(Change::MessageBoxUp, box);
-        result = static_cast<int>(runModalLoop(box, owner));
+        result = static_cast<int>(runModalLoop(box));
         boxState().boxes.erase(box);
         trace("msgbox result=" + std::to_string(result));
         notify(Change::MessageBoxDown, hWnd);

@@ -154,7 +154,6 @@ struct DialogItem {
     DWORD exStyle;
     short x, y, cx, cy;    // dialog units
     WORD id;
-    const void *createData; // null: templates with creation data are refused
 };
 
 struct DialogSpec {
@@ -175,9 +174,8 @@ bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout);
 // (*modalOwner receives it). Null when the font is not the 8-point one (ERROR_NOT_SUPPORTED) or a
 // control's class is missing.
 HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner);
-// Runs the modal loop of a dialog made by createDialog, destroys it and returns its result. The loop
-// sends the owner nothing (no WM_ENTERIDLE, which nothing handles).
-INT_PTR runModalLoop(HWND dialog, HWND owner);
+// Runs the modal loop of a dialog made by createDialog, destroys it and returns its result.
+INT_PTR runModalLoop(HWND dialog);
 bool isDialog(HWND hwnd);
 // The base units of dialogs, the pixels of four horizontal and eight vertical dialog units; false
 // when the window is not a dialog.

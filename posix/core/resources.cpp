@@ -1,5 +1,5 @@
 // Resources: the compiled resource file (.res) that the build embeds in the executable, served by
-// type, name and language as Windows serves a module's resource section.
+// type and number, in the language asked for, as Windows serves a module's resource section.
 #include "layer.h"
 #include "resources.h"
 

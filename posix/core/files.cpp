@@ -277,12 +277,13 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
         return FALSE;
     }
 
-    // O_NOFOLLOW and O_EXCL in place of a link: one put there since the checks fails the open.
+    // O_NOFOLLOW and O_EXCL in place of a link: one put there since the checks fails the open. A
+    // file that O_EXCL made is a new regular one; an existing one opened must be one too.
+    bool create = bFailIfExists || link;
     int out = open(destination.c_str(),
-                   O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (bFailIfExists || link ? O_EXCL : O_TRUNC),
-                   0666);
+                   O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (create ? O_EXCL : O_TRUNC), 0666);
     struct stat opened;
-    if (out >= 0 && (fstat(out, &opened) != 0 || !S_ISREG(opened.st_mode))) {
+    if (out >= 0 && !create && (fstat(out, &opened) != 0 || !S_ISREG(opened.st_mode))) {
         close(out);
         out = -1;
         errno = ENXIO;

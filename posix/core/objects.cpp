@@ -66,8 +66,10 @@ int lockFile(int fd, int operation)
 }
 
 // The objects directory of one prefix, opened and locked: <root>/<device>-<inode of the prefix>.
-// The root is "/tmp/.winlayer-objects-<uid>", in /tmp as Wine keeps its server's socket there, since a
-// prefix may lie on a file system where locks do not work.
+// The root is ".winlayer-objects-<uid>" in /dev/shm, the memory file system where POSIX keeps named
+// IPC objects, else in /tmp, where Wine keeps its server's socket: not in the prefix, which may lie
+// on a file system where locks do not work. The objects live only while processes hold them, so
+// memory is the place for them: a probe made and closed costs no disk metadata.
 struct ObjectStore {
     ObjectStore() = default;
     ObjectStore(const ObjectStore &) = delete;
@@ -101,7 +103,12 @@ DWORD storeNameOfPrefix(std::string &name)
 
 std::string storeRoot()
 {
-    return "/tmp/.winlayer-objects-" + std::to_string(getuid());
+    static const std::string root = [] {
+        struct stat shm;
+        bool inMemory = stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode);
+        return std::string(inMemory ? "/dev/shm" : "/tmp") + "/.winlayer-objects-" + std::to_string(getuid());
+    }();
+    return root;
 }
 
 DWORD openStore(const std::string &name, ObjectStore &store)

@@ -253,7 +253,7 @@ void handleDialogMessage(HWND dialog, const MSG &msg)
 
 } // namespace
 
-HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner)
+HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, bool modal)
 {
     // Dialogs are popups measured in the installer's font alone: child dialogs, the system font (no
     // DS_SETFONT) and other sizes are refused.
@@ -285,9 +285,8 @@ HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM par
     // A modal dialog disables its owner's top-level window before the dialog exists, so that the
     // owner never takes input meanwhile; a failure gives it back.
     HWND disabledOwner = nullptr;
-    if (modalOwner && owner) {
+    if (modal && owner) {
         owner = topLevelOf(owner);
-        *modalOwner = owner;
         Window *top = findWindow(owner);
         if (top && !(top->style & WS_DISABLED)) {
             disabledOwner = owner;
@@ -492,8 +491,7 @@ extern "C" INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplate
         SetLastError(ERROR_INVALID_DATA);
         return -1;
     }
-    HWND owner = hWndParent;
-    HWND dialog = createDialog(layout, hWndParent, lpDialogFunc, dwInitParam, &owner);
+    HWND dialog = createDialog(layout, hWndParent, lpDialogFunc, dwInitParam, true);
     if (!dialog)
         return -1;
     return runModalLoop(dialog);

@@ -109,8 +109,7 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
     layout.items.push_back(
         {"Static", data.text, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX | SS_LEFT, 0, 0, 0, 0, 0, textId});
 
-    HWND owner = hWnd;
-    HWND box = createDialog(layout, hWnd, boxProc, reinterpret_cast<LPARAM>(&data), &owner);
+    HWND box = createDialog(layout, hWnd, boxProc, reinterpret_cast<LPARAM>(&data), true);
     int result = -1;
     if (box) {
         HWND ownerTop = topLevelOf(hWnd);

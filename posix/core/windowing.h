@@ -170,10 +170,9 @@ struct DialogSpec {
 // before its last field, or is of the extended form, or an item has creation data.
 bool parseTemplate(const unsigned char *data, size_t size, DialogSpec &layout);
 // Creates a dialog and its controls, sends WM_INITDIALOG and sets the first focus, as
-// CreateDialogIndirectParam does; for a modal dialog it first disables the owner's top-level window
-// (*modalOwner receives it). Null when the font is not the 8-point one (ERROR_NOT_SUPPORTED) or a
-// control's class is missing.
-HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, HWND *modalOwner);
+// CreateDialogIndirectParam does; for a modal dialog it first disables the owner's top-level window.
+// Null when the font is not the 8-point one (ERROR_NOT_SUPPORTED) or a control's class is missing.
+HWND createDialog(const DialogSpec &layout, HWND owner, DLGPROC proc, LPARAM param, bool modal);
 // Runs the modal loop of a dialog made by createDialog, destroys it and returns its result.
 INT_PTR runModalLoop(HWND dialog);
 bool isDialog(HWND hwnd);

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Many controls only make a run slow; the parser has seen them all.
     if (layout.items.size() > 64)
         return 0;
-    HWND dialog = layer::win::createDialog(layout, nullptr, quietProc, 0, nullptr);
+    HWND dialog = layer::win::createDialog(layout, nullptr, quietProc, 0, false);
     if (dialog) {
         // However large the template, no window holds more pixels than the desktop shows.
         ShowWindow(dialog, SW_SHOWNORMAL);

@@ -57,7 +57,7 @@ HWND createMainDialog()
     if (!data || !layer::win::parseTemplate(static_cast<const unsigned char *>(data),
                                             SizeofResource(moduleInstance, resource), layout))
         abort();
-    HWND window = layer::win::createDialog(layout, nullptr, quietProc, 0, nullptr);
+    HWND window = layer::win::createDialog(layout, nullptr, quietProc, 0, false);
     if (!window)
         abort();
     return window;

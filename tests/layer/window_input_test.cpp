@@ -382,7 +382,7 @@ TEST_F(WindowInput, WhatTheProgramNeverAsksIsRefused)
     layout.hasFont = true;
     layout.pointSize = 9;
     SetLastError(0);
-    EXPECT_EQ(layer::win::createDialog(layout, nullptr, nullptr, 0, nullptr), nullptr);
+    EXPECT_EQ(layer::win::createDialog(layout, nullptr, nullptr, 0, false), nullptr);
     EXPECT_EQ(GetLastError(), notSupported);
 }
 

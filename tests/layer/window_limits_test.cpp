@@ -36,7 +36,7 @@ protected:
         layout.hasFont = true;
         layout.pointSize = 8;
         layout.items.push_back({"Static", "", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, cx, cy, staticId});
-        return layer::win::createDialog(layout, nullptr, quietProc, 0, nullptr);
+        return layer::win::createDialog(layout, nullptr, quietProc, 0, false);
     }
 
     static SIZE surfaceSize(HWND hwnd)

@@ -425,8 +425,9 @@ struct OpenedFile : layer::KernelObject {
 
 } // namespace
 
-// It writes the new names through to the disk: the program renames a file to commit one that it has flushed (the game's backup), and
-// on Linux the name would otherwise wait for the next write-back while later writes went first.
+// It writes the new names through to the disk: the program renames a file to commit one that it
+// has flushed (the game's backup), and on Linux the name would otherwise wait for the next
+// write-back while later writes went first.
 extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName)
 {
     if (layer::failHere("MoveFileA"))

@@ -104,8 +104,8 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
     layout.hasFont = true;
     layout.pointSize = 8;
     layout.items.push_back({"Static", "", WS_CHILD | WS_VISIBLE | SS_ICON, 0, 0, 0, 0, 0, iconId});
-    layout.items.push_back({"Button", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0, 0, 0, 0, 0,
-                            IDOK});
+    const DWORD okStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON;
+    layout.items.push_back({"Button", "OK", okStyle, 0, 0, 0, 0, 0, IDOK});
     layout.items.push_back(
         {"Static", data.text, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX | SS_LEFT, 0, 0, 0, 0, 0, textId});
 

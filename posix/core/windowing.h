@@ -123,7 +123,8 @@ HWND activeWindow();
 // windows.
 HWND setFocus(HWND hwnd);
 // Activates a top-level window (null: none of ours): WM_NCACTIVATE and WM_ACTIVATE to the window
-// losing activation, WM_QUERYNEWPALETTE, WM_NCACTIVATE and WM_ACTIVATE to the window gaining it, then, with moveFocus, the focus to it unless the focus already lies within it.
+// losing activation, WM_QUERYNEWPALETTE, WM_NCACTIVATE and WM_ACTIVATE to the window gaining it,
+// then, with moveFocus, the focus to it unless the focus already lies within it.
 void activateWindow(HWND hwnd, bool byMouse, bool moveFocus);
 bool canActivate(HWND hwnd); // a visible, enabled top-level window of ours
 // The window that Windows activates when the active one goes away: the next top-level window that

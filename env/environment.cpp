@@ -1,8 +1,6 @@
 // The installation environment, established once while the main dialog is still hidden.
 #include "env/environment.h"
 
-#include <direct.h>
-#include <errno.h>
 #include <string.h>
 
 #include "common/message.h"
@@ -113,14 +111,16 @@ int isSecondGameInstalled(void)
 }
 
 // The working directory with a backslash appended, even after a drive root's own backslash.
-// Returns 0, or the errno of the failure: ERANGE when the path does not fit the buffer.
-static int captureSourceDir(void)
+// Returns 0, or why it could not be read: ERROR_INSUFFICIENT_BUFFER when the path does not fit.
+static DWORD captureSourceDir(void)
 {
-    if (!_getcwd(sourceDir, sizeof sourceDir - 1)) {
+    // Room is kept for the backslash.
+    DWORD length = GetCurrentDirectoryA(sizeof sourceDir - 1, sourceDir);
+    if (length == 0 || length >= sizeof sourceDir - 1) {
+        DWORD error = length ? ERROR_INSUFFICIENT_BUFFER : GetLastError();
         sourceDir[0] = 0;
-        return errno ? errno : ENOENT;
+        return error ? error : ERROR_PATH_NOT_FOUND;
     }
-    size_t length = strlen(sourceDir);
     sourceDir[length] = '\\';
     sourceDir[length + 1] = 0;
     return 0;
@@ -129,11 +129,12 @@ static int captureSourceDir(void)
 int checkEnvironment(HWND window)
 {
     mainDialog = window;
-    int cwdError = captureSourceDir();
+    DWORD cwdError = captureSourceDir();
     if (cwdError) {
-        const char *text = cwdError == ERANGE   ? LONG_DIRECTORY_TEXT
-                           : cwdError == ENOENT ? REMOVED_DIRECTORY_TEXT
-                                                : UNREADABLE_DIRECTORY_TEXT;
+        const char *text = cwdError == ERROR_INSUFFICIENT_BUFFER ? LONG_DIRECTORY_TEXT
+                           : cwdError == ERROR_FILE_NOT_FOUND || cwdError == ERROR_PATH_NOT_FOUND
+                               ? REMOVED_DIRECTORY_TEXT
+                               : UNREADABLE_DIRECTORY_TEXT;
         showMessage(text, REFUSAL_CAPTION, MB_OK, mainDialog);
         return 0;
     }

@@ -2,11 +2,10 @@
 #include "install/copy.h"
 
 #include <commctrl.h>
-#include <io.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "common/message.h"
+#include "common/runtime.h"
 #include "env/environment.h"
 #include "resource.h"
 

@@ -2,10 +2,9 @@
 #include "install/pack.h"
 
 #include <windows.h>
-#include <io.h>
-#include <sys/stat.h>
 
 #include "common/message.h"
+#include "common/runtime.h"
 #include "env/environment.h"
 #include "install/copy.h"
 #include "install/manifest.h"

@@ -1,6 +1,5 @@
-// Files: existence test, copy, move, delete, flush, attributes, and the MSVC runtime's _chmod and
-// _getcwd, over the prefix's drives (dospath.h). Free space and the Windows directory are in
-// volumes.cpp.
+// Files: existence test, copy, move, delete, flush, attributes and the current directory, over the
+// prefix's drives (dospath.h). Free space and the Windows directory are in volumes.cpp.
 //
 // The program sees files and directories only: a FIFO, socket or device is refused as Windows
 // refuses a device it cannot copy, and is opened without waiting. A link that stands in the place
@@ -9,9 +8,6 @@
 // are followed.
 #include "dospath.h"
 #include "layer.h"
-
-#include <io.h>
-#include <direct.h>
 
 #include <fcntl.h>
 #include <sys/sendfile.h>
@@ -41,24 +37,6 @@ std::string parentOf(const std::string &native)
 {
     size_t slash = native.rfind('/');
     return slash == 0 || slash == std::string::npos ? "/" : native.substr(0, slash);
-}
-
-// The errno that the MSVC runtime gives for a Win32 code.
-int errnoFromError(DWORD error)
-{
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_DRIVE: return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_WRITE_PROTECT: return EACCES;
-    case ERROR_NOT_ENOUGH_MEMORY: return ENOMEM;
-    case ERROR_DISK_FULL: return ENOSPC;
-    default: return EINVAL;
-    }
 }
 
 // Windows' read-only attribute is the owner's write bit here: a file without it is read-only
@@ -529,34 +507,30 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
     return TRUE;
 }
 
-extern "C" int _chmod(const char *path, int mode)
+// Of the attributes only the read-only one is kept here, as the owner's write bit.
+extern "C" BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)
 {
-    if (layer::failHere("_chmod")) {
-        errno = errnoFromError(GetLastError());
-        return -1;
-    }
+    if (layer::failHere("SetFileAttributesA"))
+        return FALSE;
     std::string native;
     layer::PathFacts facts;
-    if (!layer::resolvePath(path, native, &facts)) {
-        errno = errnoFromError(GetLastError());
-        return -1;
-    }
+    if (!layer::resolvePath(lpFileName, native, &facts))
+        return FALSE;
+    bool readOnly = dwFileAttributes & FILE_ATTRIBUTE_READONLY;
     // A mode that would stay as it is, of a file the caller owns, needs no change: whether the name
     // is a link to it or the file itself (a link is left alone), the answer is the same.
     const struct stat &found = facts.status;
     if (facts.found && found.st_uid == geteuid() &&
-        (S_ISDIR(found.st_mode) ||
-         (mode & _S_IWRITE ? found.st_mode | S_IWUSR : found.st_mode & ~0222) == found.st_mode))
-        return 0;
+        (S_ISDIR(found.st_mode) || (readOnly ? found.st_mode & ~0222 : found.st_mode | S_IWUSR) == found.st_mode))
+        return TRUE;
     // O_PATH opens the name itself, without reading the file or waiting on a FIFO.
     int fd = open(native.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0) {
         SetLastError(layer::errorFromErrno(errno));
-        errno = errnoFromError(GetLastError());
         if (fd >= 0)
             close(fd);
-        return -1;
+        return FALSE;
     }
     // Like Wine, a directory keeps its write bits: Windows' read-only attribute does not stop
     // anyone writing into a directory. A link has no mode of its own, and what it leads to is
@@ -564,15 +538,14 @@ extern "C" int _chmod(const char *path, int mode)
     struct stat target;
     if (S_ISLNK(st.st_mode) && stat(native.c_str(), &target) != 0) {
         close(fd);
-        errno = ENOENT; // a link that leads nowhere names no file
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return -1;
+        SetLastError(ERROR_FILE_NOT_FOUND); // a link that leads nowhere names no file
+        return FALSE;
     }
     if (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)) {
         close(fd);
-        return 0;
+        return TRUE;
     }
-    mode_t wanted = (mode & _S_IWRITE) ? (st.st_mode | S_IWUSR) : (st.st_mode & ~0222);
+    mode_t wanted = readOnly ? st.st_mode & ~0222 : st.st_mode | S_IWUSR;
     // Changed through the descriptor, so the name cannot be swapped for a link meanwhile; without
     // /proc, by name.
     char byDescriptor[40];
@@ -580,38 +553,29 @@ extern "C" int _chmod(const char *path, int mode)
     int changed = chmod(byDescriptor, wanted & 07777);
     if (changed != 0 && errno == ENOENT)
         changed = chmod(native.c_str(), wanted & 07777);
+    int error = errno;
     close(fd);
     if (changed != 0) {
-        SetLastError(layer::errorFromErrno(errno));
-        errno = errnoFromError(GetLastError());
-        return -1;
+        SetLastError(layer::errorFromErrno(error));
+        return FALSE;
     }
-    return 0;
+    return TRUE;
 }
 
-extern "C" char *_getcwd(char *buffer, int size)
+// The length without the terminator; when the buffer is too small, the size it needs with it.
+extern "C" DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
 {
-    if (layer::failHere("_getcwd")) {
-        errno = errnoFromError(GetLastError());
-        return nullptr;
-    }
-    // The program gives a buffer of its own; the runtime's allocation of one is not served.
-    if (!buffer) {
-        errno = EINVAL;
-        return nullptr;
-    }
+    if (layer::failHere("GetCurrentDirectoryA"))
+        return 0;
     char *cwd = getcwd(nullptr, 0);
     if (!cwd) {
-        errno = ENOENT;
-        return nullptr;
+        SetLastError(layer::errorFromErrno(errno));
+        return 0;
     }
     std::string dos = layer::toDosPath(cwd);
     free(cwd);
-    size_t needed = dos.size() + 1;
-    if (size <= 0 || needed > static_cast<size_t>(size)) {
-        errno = ERANGE;
-        return nullptr;
-    }
-    memcpy(buffer, dos.c_str(), needed);
-    return buffer;
+    if (dos.size() >= nBufferLength)
+        return static_cast<DWORD>(dos.size() + 1);
+    memcpy(lpBuffer, dos.c_str(), dos.size() + 1);
+    return static_cast<DWORD>(dos.size());
 }

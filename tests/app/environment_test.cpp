@@ -210,7 +210,7 @@ TEST_F(Environment, AWorkingDirectoryThatCannotBeReadIsRefusedSayingWhy)
     ASSERT_EQ(rmdir(nativePath(gone).c_str()), 0);
     EXPECT_FALSE(accepted());
     startFrom(mediaDir);
-    layerFailCall("_getcwd", ERROR_ACCESS_DENIED, 0);
+    layerFailCall("GetCurrentDirectoryA", ERROR_ACCESS_DENIED, 0);
     EXPECT_FALSE(accepted());
     EXPECT_EQ(shown(boxes), (std::vector<std::string>{
                                 std::string(REFUSAL_CAPTION) + ": The installer's folder no longer exists. Please run "

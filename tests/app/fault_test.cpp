@@ -214,7 +214,9 @@ protected:
         case Fault::InUse: atEntry(entry, [] { layerFailCall("MoveFileExA", ERROR_SHARING_VIOLATION, 0); }); break;
         case Fault::ReadOnly: setTestFileReadOnly(destination, true); break;
         case Fault::SourceGone: onRange = [&] { ASSERT_EQ(0, unlink(nativePath(source).c_str())); }; break;
-        case Fault::ChmodFails: onRange = [&] { layerFailCall("_chmod", ERROR_ACCESS_DENIED, index); }; break;
+        case Fault::ChmodFails:
+            onRange = [&] { layerFailCall("SetFileAttributesA", ERROR_ACCESS_DENIED, index); };
+            break;
         }
 
         EXPECT_EQ(installPack(pack), 1) << context;
@@ -467,7 +469,8 @@ TEST_F(Faults, ABackupThatFailsAnyWayStopsTheInstallAndLeavesNothing)
 }
 
 // Faults the backup step can do without: an existence test that fails while a backup exists
-// (the rename then refuses to replace it), and a part that cannot be made writable.
+// (the rename then refuses to replace it), and a part left by an earlier run that cannot be made
+// writable.
 TEST_F(Faults, TheBackupKeepsAnOlderBackupAndShrugsOffAFailedChmod)
 {
     runDialog({[&](HWND dlg) {
@@ -482,7 +485,8 @@ TEST_F(Faults, TheBackupKeepsAnOlderBackupAndShrugsOffAFailedChmod)
         EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{});
 
         freshGame();
-        layerFailCall("_chmod", ERROR_ACCESS_DENIED, 0);
+        writeTestFile(backupPart(), "left by an interrupted run");
+        layerFailCall("SetFileAttributesA", ERROR_ACCESS_DENIED, 0);
         EXPECT_EQ(installPack(1), 1);
         EXPECT_EQ(shown(boxes), std::vector<std::string>{});
         EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{});

@@ -2,9 +2,6 @@
 // overwriting, move, delete, attributes, free space, the Windows directory and _chmod.
 #include <windows.h>
 
-#include <errno.h>
-#include <io.h>
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -126,7 +123,7 @@ TEST_F(Files, CopyRefusesAReadOnlyDestinationUntilItIsMadeWritable)
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
     EXPECT_EQ(readTestFile(path("ro.dat")), "old");
 
-    EXPECT_EQ(_chmod(path("ro.dat").c_str(), _S_IWRITE), 0);
+    EXPECT_TRUE(SetFileAttributesA(path("ro.dat").c_str(), FILE_ATTRIBUTE_NORMAL)) << GetLastError();
     EXPECT_FALSE(isTestFileReadOnly(path("ro.dat")));
     EXPECT_TRUE(CopyFileA(path("pack.dat").c_str(), path("ro.dat").c_str(), FALSE)) << GetLastError();
     EXPECT_EQ(readTestFile(path("ro.dat")), "pack data");
@@ -297,26 +294,29 @@ TEST_F(Files, AttributesTellDirectoriesAndReadOnlyFiles)
     EXPECT_EQ(file & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY), (DWORD)FILE_ATTRIBUTE_READONLY) << file;
 }
 
-TEST_F(Files, ChmodSetsAndClearsReadOnly)
+// Of the attributes the program sets, only the read-only one matters; a directory stays writable.
+TEST_F(Files, SetAttributesSetsAndClearsReadOnly)
 {
-    EXPECT_EQ(_chmod(path("pack.dat").c_str(), _S_IREAD), 0);
-    EXPECT_TRUE(isTestFileReadOnly(path("pack.dat")));
-    EXPECT_EQ(_chmod(path("pack.dat").c_str(), _S_IREAD | _S_IWRITE), 0);
-    EXPECT_FALSE(isTestFileReadOnly(path("pack.dat")));
-    EXPECT_EQ(_chmod(path("pack.dat").c_str(), 0), 0);
-    EXPECT_TRUE(isTestFileReadOnly(path("pack.dat")));
-    EXPECT_EQ(_chmod(path("pack.dat").c_str(), _S_IWRITE), 0);
-    EXPECT_FALSE(isTestFileReadOnly(path("pack.dat")));
-}
+    const std::string pack = path("pack.dat");
+    EXPECT_TRUE(SetFileAttributesA(pack.c_str(), FILE_ATTRIBUTE_READONLY)) << GetLastError();
+    EXPECT_TRUE(isTestFileReadOnly(pack));
+    EXPECT_TRUE(SetFileAttributesA(pack.c_str(), FILE_ATTRIBUTE_ARCHIVE)) << GetLastError();
+    EXPECT_FALSE(isTestFileReadOnly(pack));
+    EXPECT_TRUE(SetFileAttributesA(pack.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_TRUE(isTestFileReadOnly(pack));
+    EXPECT_TRUE(SetFileAttributesA(pack.c_str(), FILE_ATTRIBUTE_NORMAL)) << GetLastError();
+    EXPECT_FALSE(isTestFileReadOnly(pack));
 
-TEST_F(Files, ChmodOfAMissingFileFailsWithEnoent)
-{
-    errno = 0;
-    EXPECT_EQ(_chmod(path("missing.dat").c_str(), _S_IWRITE), -1);
-    EXPECT_EQ(errno, ENOENT);
-    errno = 0;
-    EXPECT_EQ(_chmod(path("missing\\pack.dat").c_str(), _S_IWRITE), -1);
-    EXPECT_EQ(errno, ENOENT);
+    EXPECT_TRUE(SetFileAttributesA(dir_.c_str(), FILE_ATTRIBUTE_READONLY)) << GetLastError();
+    EXPECT_TRUE(CopyFileA(pack.c_str(), path("copy.dat").c_str(), FALSE)) << GetLastError();
+    EXPECT_TRUE(SetFileAttributesA(dir_.c_str(), FILE_ATTRIBUTE_NORMAL)) << GetLastError();
+
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(SetFileAttributesA(path("missing.dat").c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(SetFileAttributesA(path("missing\\pack.dat").c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
 }
 
 TEST_F(Files, FreeSpaceOfADriveIsReportedInClusters)

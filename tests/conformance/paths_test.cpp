@@ -2,10 +2,6 @@
 // "." and "..", names that differ in case, and the errors of paths that lead nowhere.
 #include <windows.h>
 
-#include <direct.h>
-#include <errno.h>
-#include <io.h>
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -38,9 +34,9 @@ TEST_F(Paths, BlankFilledNameAddressesTheFileWithoutBlanks)
     ASSERT_TRUE(CopyFileA(padded.c_str(), (dir_ + "gamedat\\COPY.DAT    ").c_str(), FALSE)) << GetLastError();
     EXPECT_EQ(readTestFile(dir_ + "gamedat\\COPY.DAT"), "name");
 
-    EXPECT_EQ(_chmod((dir_ + "gamedat\\COPY.DAT    ").c_str(), _S_IREAD), 0);
+    EXPECT_TRUE(SetFileAttributesA((dir_ + "gamedat\\COPY.DAT    ").c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_TRUE(isTestFileReadOnly(dir_ + "gamedat\\COPY.DAT"));
-    EXPECT_EQ(_chmod((dir_ + "gamedat\\COPY.DAT    ").c_str(), _S_IWRITE), 0);
+    EXPECT_TRUE(SetFileAttributesA((dir_ + "gamedat\\COPY.DAT    ").c_str(), FILE_ATTRIBUTE_NORMAL));
     EXPECT_TRUE(DeleteFileA((dir_ + "gamedat\\COPY.DAT    ").c_str())) << GetLastError();
     EXPECT_FALSE(testFileExists(dir_ + "gamedat\\COPY.DAT"));
 }
@@ -111,22 +107,22 @@ TEST_F(Paths, WildcardsAreInvalidInNames)
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_NAME);
 }
 
-TEST(CurrentDirectory, IsADosPathThatFitsOrFails)
+TEST(CurrentDirectory, IsADosPathThatFitsOrTellsTheSizeItNeeds)
 {
     char cwd[1024];
-    ASSERT_EQ(_getcwd(cwd, sizeof cwd), cwd);
+    DWORD length = GetCurrentDirectoryA(sizeof cwd, cwd);
+    ASSERT_GT(length, 0u) << GetLastError();
     std::string dos = cwd;
+    ASSERT_EQ(dos.size(), length) << dos;
     ASSERT_GE(dos.size(), 3u) << dos;
     EXPECT_EQ(dos.substr(1, 2), ":\\") << dos;
     EXPECT_NE(GetFileAttributesA(cwd) & FILE_ATTRIBUTE_DIRECTORY, 0u) << dos;
 
-    int fits = static_cast<int>(dos.size()) + 1;
     char exact[1024];
-    EXPECT_EQ(_getcwd(exact, fits), exact);
+    EXPECT_EQ(GetCurrentDirectoryA(length + 1, exact), length);
     EXPECT_EQ(dos, exact);
-    errno = 0;
-    EXPECT_EQ(_getcwd(exact, fits - 1), nullptr);
-    EXPECT_EQ(errno, ERANGE);
+    EXPECT_EQ(GetCurrentDirectoryA(length, exact), length + 1);
+    EXPECT_EQ(GetCurrentDirectoryA(0, nullptr), length + 1);
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 // What the installer asks of the system before its window opens: the version, the system DLLs it
-// loads itself from the system directory, and the C runtime's bounded formatting.
+// loads itself from the system directory.
 #include <windows.h>
-
-#include <stdio.h>
 
 #include <gtest/gtest.h>
 
@@ -25,15 +23,6 @@ std::string lower(std::string text)
     for (char &c : text)
         c = c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
     return text;
-}
-
-int format(char *buffer, size_t count, const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    int length = _vsnprintf(buffer, count, format, args);
-    va_end(args);
-    return length;
 }
 
 TEST(System, TheVersionIsAnNtOne)
@@ -60,23 +49,6 @@ TEST(System, CommonControlsLoadFromTheSystemDirectoryByFullPath)
     SetLastError(0xdeadbeef);
     EXPECT_EQ(LoadLibraryA((system + "\\no-such-library.dll").c_str()), nullptr);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_MOD_NOT_FOUND);
-}
-
-// MSVCRT's rule: a terminator only where there is room for it, and -1 for a text that is cut.
-TEST(System, VsnprintfWritesAtMostCountAndTellsACutText)
-{
-    char buffer[8];
-    memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(format(buffer, 6, "%s:%d", "ab", 12), 5);
-    EXPECT_STREQ(buffer, "ab:12");
-
-    memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(format(buffer, 5, "%s:%d", "ab", 12), 5);
-    EXPECT_EQ(std::string(buffer, 6), "ab:12x") << "no terminator when the text fills the count";
-
-    memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(format(buffer, 4, "%3.3f MB", 7.0), -1);
-    EXPECT_EQ(std::string(buffer, 5), "7.00x");
 }
 
 } // namespace

@@ -3,8 +3,6 @@
 // links in a destination's place.
 #include <windows.h>
 
-#include <io.h>
-
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -94,19 +92,19 @@ TEST_F(Copy, DestinationTakesTheLastWriteTimeAndTheReadOnlyAttribute)
     EXPECT_EQ(statOf(path("old.dat")).st_mtim.tv_nsec, 500);
 
     ASSERT_EQ(0, chmod(nativePath(path("pack.dat")).c_str(), 0644));
-    ASSERT_EQ(0, _chmod(path("pack.dat").c_str(), _S_IREAD));
+    ASSERT_TRUE(SetFileAttributesA(path("pack.dat").c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(statOf(path("pack.dat")).st_mode & 0777, 0444u);
     ASSERT_TRUE(CopyFileA(path("pack.dat").c_str(), path("copy.dat").c_str(), FALSE)) << GetLastError();
     EXPECT_EQ(statOf(path("copy.dat")).st_mode & 0222, 0u);
 }
 
-TEST_F(Copy, ChmodWritableAddsOnlyTheOwnersWriteBit)
+TEST_F(Copy, ClearingReadOnlyAddsOnlyTheOwnersWriteBit)
 {
     ASSERT_EQ(0, chmod(nativePath(path("pack.dat")).c_str(), 0440));
-    ASSERT_EQ(0, _chmod(path("pack.dat").c_str(), _S_IWRITE));
+    ASSERT_TRUE(SetFileAttributesA(path("pack.dat").c_str(), FILE_ATTRIBUTE_NORMAL));
     EXPECT_EQ(statOf(path("pack.dat")).st_mode & 0777, 0640u);
     ASSERT_EQ(0, chmod(nativePath(path("pack.dat")).c_str(), 0666));
-    ASSERT_EQ(0, _chmod(path("pack.dat").c_str(), _S_IREAD));
+    ASSERT_TRUE(SetFileAttributesA(path("pack.dat").c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(statOf(path("pack.dat")).st_mode & 0777, 0444u);
 }
 
@@ -250,7 +248,7 @@ TEST_F(Copy, LinksInADestinationsPlaceAreNeverWrittenThrough)
     EXPECT_TRUE(CopyFileA(path("pack.dat").c_str(), path("dangling.dat").c_str(), FALSE)) << GetLastError();
     EXPECT_TRUE(MoveFileExA(path("old.dat").c_str(), path("moved.dat").c_str(), MOVEFILE_REPLACE_EXISTING))
         << GetLastError();
-    EXPECT_EQ(_chmod(path("kept.dat").c_str(), _S_IWRITE), 0);
+    EXPECT_TRUE(SetFileAttributesA(path("kept.dat").c_str(), FILE_ATTRIBUTE_NORMAL)) << GetLastError();
     EXPECT_TRUE(CopyFileA(path("pack.dat").c_str(), path("dirlink\\through.dat").c_str(), FALSE)) << GetLastError();
 
     struct stat st;

@@ -1,4 +1,5 @@
-/* DOS paths and files: existence test, copy, move, delete, flush, free space, the Windows directory. */
+/* DOS paths and files: existence test, copy, move, delete, flush, attributes, free space, the
+   current and the Windows directory. */
 #ifndef POSIX_WIN32_FILES_H
 #define POSIX_WIN32_FILES_H
 
@@ -50,6 +51,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
+/* FILE_ATTRIBUTE_READONLY alone has an effect; a directory keeps its attributes. */
+BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);
+DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
 /* The root of a drive, "C:\\": any other path, or none, gives ERROR_INVALID_PARAMETER. */
 BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster, LPDWORD lpBytesPerSector,
                               LPDWORD lpNumberOfFreeClusters, LPDWORD lpTotalNumberOfClusters);

@@ -255,12 +255,16 @@ TEST_F(InstallE2E, TooLittleSpaceWarnsAndWritesNothing)
     ULARGE_INTEGER available, total, free;
     ASSERT_TRUE(GetDiskFreeSpaceExA("T:\\", &available, &total, &free));
     ASSERT_LT(free.QuadPart, 7u << 20) << "T: has room for the pack";
+    // The megabytes as a float, to three decimals rounded half away from zero, as MSVCRT rounds
+    // them (6.0625 gives 6.063): not as this C library's printf may round.
+    double megabytes = (float)(free.QuadPart / 1048576.0);
+    long long thousandths = (long long)(megabytes * 1000 + 0.5);
     char expected[512];
     snprintf(expected, sizeof expected,
-             "Drive T: only has %3.3f MB of available hard drive space.\nThe game you are trying to "
+             "Drive T: only has %lld.%03lld MB of available hard drive space.\nThe game you are trying to "
              "install requires 7 MB of hard drive space.\nPlease free up the required disk space and "
              "try again.",
-             (double)(float)(free.QuadPart / 1048576.0));
+             thousandths / 1000, thousandths % 1000);
 
     Installer installer(mediaDir_);
     ASSERT_NE(installer.waitForDialog(), nullptr);

@@ -36,4 +36,8 @@ std::string dirOfLength(const std::string &base, size_t length);
 // Readable failure messages for a list of boxes.
 std::string describe(const std::vector<BoxRecord> &boxes);
 
+// True when Wine reports Windows 95 or 98 to the installer (DA12_WINDOWS_VERSION), where
+// GetVersion's answer has its high bit set.
+bool reportsWindows9x();
+
 #endif

@@ -2,6 +2,7 @@
 // executable is saved once, and each failure shows the boxes it should while the run goes on.
 #include "e2e_fixture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,67 @@ std::string contentOf(const std::string &name)
 }
 
 const char PACK1_STATUS[] = "Installing VK2: Delvarin 1";
+
+// The names of the files that are created, renamed or deleted in a directory while it is watched,
+// as Windows reports the directory's changes: it sees a name that exists only for an instant.
+class NameWatch {
+public:
+    explicit NameWatch(const std::string &dir)
+        : dir_(CreateFileA(dir.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr))
+    {
+        done_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        watching_ = read();
+    }
+    ~NameWatch()
+    {
+        DWORD size;
+        if (watching_ && CancelIo(dir_))
+            GetOverlappedResult(dir_, &done_, &size, TRUE);
+        CloseHandle(done_.hEvent);
+        CloseHandle(dir_);
+    }
+    NameWatch(const NameWatch &) = delete;
+    NameWatch &operator=(const NameWatch &) = delete;
+
+    bool watching() const { return watching_; }
+
+    // Every name reported until the directory has been quiet for a second.
+    std::vector<std::string> names()
+    {
+        DWORD size;
+        while (watching_ && WaitForSingleObject(done_.hEvent, 1000) == WAIT_OBJECT_0) {
+            watching_ = GetOverlappedResult(dir_, &done_, &size, FALSE) && size > 0;
+            for (DWORD at = 0; watching_;) {
+                const FILE_NOTIFY_INFORMATION *change = reinterpret_cast<const FILE_NOTIFY_INFORMATION *>(
+                    reinterpret_cast<const BYTE *>(changes_) + at);
+                char name[MAX_PATH];
+                int length = WideCharToMultiByte(CP_ACP, 0, change->FileName, change->FileNameLength / 2, name,
+                                                 sizeof name, nullptr, nullptr);
+                names_.push_back(std::string(name, length));
+                if (!change->NextEntryOffset)
+                    break;
+                at += change->NextEntryOffset;
+            }
+            watching_ = watching_ && read();
+        }
+        return names_;
+    }
+
+private:
+    bool read()
+    {
+        ResetEvent(done_.hEvent);
+        return ReadDirectoryChangesW(dir_, changes_, sizeof changes_, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME, nullptr,
+                                     &done_, nullptr);
+    }
+
+    HANDLE dir_;
+    OVERLAPPED done_{};
+    bool watching_ = false;
+    DWORD changes_[16384]; // FILE_NOTIFY_INFORMATION records, DWORD-aligned
+    std::vector<std::string> names_;
+};
 
 } // namespace
 
@@ -114,18 +176,35 @@ TEST_F(InstallE2E, InstallsBothPacksAndSavesTheGameOnce)
 }
 
 // A second install of a pack replaces its own writable files without a word, and keeps the backup
-// of the game as it was before any pack.
+// of the game as it was before any pack. On Windows 95 and 98 the old file steps aside under a name
+// of its own while the new one takes its place, and elsewhere not; no name of the replace is left.
 TEST_F(InstallE2E, AReinstallReplacesEverythingSilently)
 {
     Installer installer(mediaDir_);
     ASSERT_NE(installer.waitForDialog(), nullptr);
     ASSERT_TRUE(installer.press(1000));
     writeFile(gameDir_ + "vk2\\dv1.exe", "changed since");
+    NameWatch watch(gameDir_ + "vk2");
+    ASSERT_TRUE(watch.watching()) << GetLastError();
     std::vector<BoxRecord> boxes;
     ASSERT_TRUE(installer.press(1000, &boxes));
     EXPECT_TRUE(boxes.empty()) << describe(boxes);
     expectInstalled(delvarin1Manifest);
     EXPECT_EQ(readFile(gameDir_ + "vk2\\Velk2.exe"), GAME_EXE_CONTENT);
+    std::vector<std::string> names = watch.names();
+    std::string seen;
+    for (const std::string &name : names)
+        seen += " " + name;
+    bool aside = std::find(names.begin(), names.end(), "~DA12-old~dv1.exe") != names.end();
+    EXPECT_EQ(aside, reportsWindows9x()) << "names seen:" << seen;
+    EXPECT_NE(std::find(names.begin(), names.end(), "dv1.exe"), names.end()) << "names seen:" << seen;
+    for (const char *dir : {"vk2\\", "vk2\\gamedat\\"}) {
+        WIN32_FIND_DATAA found{};
+        HANDLE find = FindFirstFileA((gameDir_ + dir + "~DA12*").c_str(), &found);
+        EXPECT_EQ(find, INVALID_HANDLE_VALUE) << dir << found.cFileName;
+        if (find != INVALID_HANDLE_VALUE)
+            FindClose(find);
+    }
     installer.close();
     EXPECT_EQ(installer.finish(), 0u);
 }

@@ -327,7 +327,16 @@ TEST_F(Files, FreeSpaceOfADriveIsReportedInClusters)
     EXPECT_GT(sectorsPerCluster, 0u);
     EXPECT_GT(bytesPerSector, 0u);
     EXPECT_GE(totalClusters, freeClusters);
-    EXPECT_TRUE(GetDiskFreeSpaceA("c:\\", nullptr, nullptr, nullptr, nullptr)) << GetLastError();
+
+    // Every spelling of the root that Windows' path rules allow names the same drive; free space
+    // may change between calls, the drive's layout does not.
+    for (const char *root : {"c:\\", "C:/", "c:/", "C:\\\\"}) {
+        DWORD sectors = 0, bytes = 0, clusters = 0;
+        EXPECT_TRUE(GetDiskFreeSpaceA(root, &sectors, &bytes, nullptr, &clusters)) << root << ": " << GetLastError();
+        EXPECT_EQ(sectors, sectorsPerCluster) << root;
+        EXPECT_EQ(bytes, bytesPerSector) << root;
+        EXPECT_EQ(clusters, totalClusters) << root;
+    }
 }
 
 TEST_F(Files, FreeSpaceOfNoDriveFails)

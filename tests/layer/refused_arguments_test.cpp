@@ -42,7 +42,7 @@ TEST(RefusedArguments, FailWithoutEffect)
     EXPECT_EQ(nullptr, _getcwd(nullptr, 0));
     EXPECT_EQ(EINVAL, errno);
     DWORD sectors, bytes, freeClusters, clusters;
-    for (const char *root : {static_cast<const char *>(nullptr), "C:\\windows", "C:"})
+    for (const char *root : {static_cast<const char *>(nullptr), "C:\\windows", "C:/windows/", "C:"})
         EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), errorOf([&] {
                       return GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters);
                   })) << (root ? root : "no root");

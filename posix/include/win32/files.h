@@ -50,7 +50,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
-/* The root of a drive, "C:\\": any other path, or none, gives ERROR_INVALID_PARAMETER. */
+/* The root of a drive, however written ("C:\\", "c:/"): any other directory, or none, gives
+   ERROR_INVALID_PARAMETER. */
 BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster, LPDWORD lpBytesPerSector,
                               LPDWORD lpNumberOfFreeClusters, LPDWORD lpTotalNumberOfClusters);
 

@@ -211,11 +211,13 @@ TEST_F(Files, MoveExReplacesAFileButNotAReadOnlyOneOrADirectory)
     EXPECT_EQ(readTestFile(path("copy.dat")), "new");
 }
 
-// A file is flushed through a handle that may write; a read-only file gives none.
+// A file is flushed through a handle that may write, and shares the file every way; a read-only
+// file gives none.
 TEST_F(Files, FlushNeedsAHandleThatMayWrite)
 {
-    HANDLE file =
-        CreateFileA(path("vk2.exe").c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(path("vk2.exe").c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     EXPECT_TRUE(FlushFileBuffers(file)) << GetLastError();
     EXPECT_TRUE(CloseHandle(file));

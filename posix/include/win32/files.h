@@ -31,6 +31,9 @@ typedef struct _OFSTRUCT {
 #define GENERIC_READ 0x80000000
 #define GENERIC_WRITE 0x40000000
 #define OPEN_EXISTING 3
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
 
 WIN32_EXTERN_C_BEGIN
 
@@ -43,7 +46,8 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
 BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
 /* Opens an existing file for writing, to flush it: any other access than GENERIC_WRITE or other
-   disposition than OPEN_EXISTING gives ERROR_INVALID_PARAMETER. */
+   disposition than OPEN_EXISTING gives ERROR_INVALID_PARAMETER, and so does FILE_SHARE_DELETE while
+   the layer answers as Windows 98 does. No other program opens the file, so sharing decides nothing. */
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);

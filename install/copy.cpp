@@ -117,18 +117,37 @@ static BOOL discardPart(const char *part)
     return DeleteFileA(part);
 }
 
-// Windows 95, 98 and Me set the high bit of GetVersion's answer; there MoveFileExA is a stub.
-static BOOL isWindows9x(void)
+// Windows 95, 98 and Me set the high bit of GetVersion's answer; there MoveFileExA is a stub, and
+// CreateFileA refuses delete sharing.
+BOOL isWindows9x(void)
 {
     return (GetVersion() & 0x80000000) != 0;
+}
+
+// A virus scanner opens a file as soon as it is written and closed, and while it holds the file a
+// rename of it fails with a sharing violation, or access denied. The pauses of one file's renames
+// add up to RENAME_PAUSES of these, about a second, before its rename counts as failed.
+static const DWORD RENAME_PAUSE = 50; // milliseconds
+
+BOOL renameFile(const char *from, const char *to, BOOL replace, int *pausesLeft)
+{
+    for (;;) {
+        if (replace ? MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) : MoveFileA(from, to))
+            return TRUE;
+        DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || *pausesLeft <= 0)
+            return FALSE;
+        --*pausesLeft;
+        Sleep(RENAME_PAUSE);
+    }
 }
 
 // Puts the complete part in the destination's place with renames alone, for Windows 95, 98 and
 // Me: the old file steps aside, the part takes its name, and only then is the old file deleted.
 // Whichever step fails, the file under the destination's name is whole, old or new, and nothing
 // is deleted that is the last copy of either. Without an aside path (too long for its buffer)
-// nothing is replaced.
-static BOOL swapInPart(const char *part, const char *aside, const char *destination)
+// nothing is replaced. The renames share the file's pauses.
+static BOOL swapInPart(const char *part, const char *aside, const char *destination, int *pausesLeft)
 {
     if (!aside) {
         discardPart(part);
@@ -137,14 +156,14 @@ static BOOL swapInPart(const char *part, const char *aside, const char *destinat
     // An old file left aside by a run cut off before its delete: this file's destination is
     // there, so that one is no one's last copy.
     discardPart(aside);
-    if (!MoveFileA(destination, aside)) {
+    if (!renameFile(destination, aside, FALSE, pausesLeft)) {
         discardPart(part);
         return FALSE;
     }
-    if (!MoveFileA(part, destination)) {
+    if (!renameFile(part, destination, FALSE, pausesLeft)) {
         // Put back, the old file is whole again and the part can go; if it cannot be put back,
         // both stay where they are, the old file aside.
-        if (MoveFileA(aside, destination))
+        if (renameFile(aside, destination, FALSE, pausesLeft))
             discardPart(part);
         return FALSE;
     }
@@ -166,15 +185,16 @@ static BOOL replaceFile(const char *source, const char *part, const char *aside,
         discardPart(part);
         return FALSE;
     }
+    int pausesLeft = RENAME_PAUSES;
     if (!isWindows9x()) {
-        if (MoveFileExA(part, destination, MOVEFILE_REPLACE_EXISTING))
+        if (renameFile(part, destination, TRUE, &pausesLeft))
             return TRUE;
         if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
             discardPart(part);
             return FALSE;
         }
     }
-    return swapInPart(part, aside, destination);
+    return swapInPart(part, aside, destination, &pausesLeft);
 }
 
 // Installs one file. A file new to the game has nothing to keep: it is copied straight to its

@@ -11,6 +11,18 @@
 // reported in a box of its own and the run goes on. Always returns 1.
 int copyFiles(const ManifestEntry *manifest, const char *caption);
 
+// Windows 95, 98 and Me: TRUE where GetVersion's answer has its high bit set.
+BOOL isWindows9x(void);
+
+// How many pauses a file's renames may wait in all for another program to let the file go.
+const int RENAME_PAUSES = 20;
+
+// Renames a file: over an existing destination with `replace` (MoveFileExA, a stub on Windows 95,
+// 98 and Me), else never over one (MoveFileA). While the file is held (a sharing violation, access
+// denied) the rename is tried again after a pause taken from `pausesLeft`, the file's allowance.
+// On failure the last error is the last try's.
+BOOL renameFile(const char *from, const char *to, BOOL replace, int *pausesLeft);
+
 // The progress panel: frame, two status lines and the bar of the main dialog.
 void openProgressPanel(void);
 void closeProgressPanel(void);

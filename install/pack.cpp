@@ -72,13 +72,16 @@ static BOOL isFile(const char *path)
 
 // Forces a file's data to the disk. Only a handle that may write can flush, and a read-only file
 // gives none: the copy of a read-only game is made writable for the flush and read-only again.
+// A virus scanner may have the fresh copy open already, so the handle shares the file every way
+// Windows knows: Windows 95, 98 and Me know no delete sharing and refuse an open that asks for it.
 static BOOL flushFile(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);
     BOOL readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
     if (readOnly)
         _chmod(path, _S_IWRITE);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (isWindows9x() ? 0 : FILE_SHARE_DELETE);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     BOOL flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
@@ -102,7 +105,8 @@ static BOOL backUpGame(const char *gameExe, const char *backup, const char *back
         discardBackupPart(backupPart);
         return FALSE;
     }
-    if (MoveFileA(backupPart, backup))
+    int pausesLeft = RENAME_PAUSES;
+    if (renameFile(backupPart, backup, FALSE, &pausesLeft))
         return TRUE;
     // Only a file under the backup's name is a backup; a directory there saves nothing.
     BOOL backupExists = GetLastError() == ERROR_ALREADY_EXISTS && isFile(backup);

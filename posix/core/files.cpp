@@ -431,15 +431,17 @@ extern "C" BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileNa
 
 // Opens an existing file for writing, the only kind of open the program makes (to flush it). The
 // mode bits decide whether it may be written, as elsewhere; the descriptor itself is read-only,
-// since fsync needs no more.
+// since fsync needs no more. Windows 95, 98 and Me know no delete sharing and refuse an open that
+// asks for it.
 extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                                      LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                                      DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
 {
-    (void)dwShareMode, (void)lpSecurityAttributes, (void)dwFlagsAndAttributes, (void)hTemplateFile;
+    (void)lpSecurityAttributes, (void)dwFlagsAndAttributes, (void)hTemplateFile;
     if (layer::failHere("CreateFileA"))
         return INVALID_HANDLE_VALUE;
-    if (dwDesiredAccess != GENERIC_WRITE || dwCreationDisposition != OPEN_EXISTING) {
+    if (dwDesiredAccess != GENERIC_WRITE || dwCreationDisposition != OPEN_EXISTING ||
+        (layer::isWindows98() && (dwShareMode & FILE_SHARE_DELETE))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -34,14 +33,19 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
 {
     if (layer::failHere("GetDiskFreeSpaceA"))
         return FALSE;
-    // The program asks for the root of a drive, "C:\\"; no other directory, nor none, is served.
-    if (!lpRootPathName || strlen(lpRootPathName) != 3 || lpRootPathName[1] != ':' || lpRootPathName[2] != '\\') {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    // The program asks for the root of a drive. It is served however Windows' path rules let it be
+    // written ("C:\\", "c:/", "C:\\\\"), but no other directory, nor none.
+    bool onDrive = lpRootPathName && lpRootPathName[0] && lpRootPathName[1] == ':' &&
+                   (lpRootPathName[2] == '\\' || lpRootPathName[2] == '/');
+    std::string full;
+    DWORD error = ERROR_INVALID_PARAMETER;
+    if (!onDrive || !layer::toFullDosPath(lpRootPathName, full, &error) || full.size() != 3) {
+        SetLastError(error);
         return FALSE;
     }
     // A drive's root resolves only where the drive's link leads to a directory.
     std::string native;
-    if (!layer::resolvePath(lpRootPathName, native))
+    if (!layer::resolvePath(full.c_str(), native))
         return FALSE;
     struct statvfs volume;
     if (statvfs(native.c_str(), &volume) != 0) {
@@ -56,7 +60,7 @@ extern "C" BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSector
     DWORD totalClusters;
     splitRealSpace(freeBytes, totalBytes, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
 
-    char drive = layer::lowerAscii(lpRootPathName[0]);
+    char drive = layer::lowerAscii(full[0]);
     if (layer::testKit && layer::testKit->freeSpace(drive, sectorsPerCluster, bytesPerSector, freeClusters)) {
         ULONGLONG clusterBytes = static_cast<ULONGLONG>(sectorsPerCluster) * bytesPerSector;
         totalClusters = static_cast<DWORD>(

@@ -15,6 +15,8 @@ namespace {
 struct ScriptedFailure {
     int skip;
     DWORD error;
+    bool kept;  // fails every call from its first until stopped
+    bool fired; // a kept failure failed a call
 };
 
 struct PendingCopyFault {
@@ -25,6 +27,7 @@ struct PendingCopyFault {
 // Controls may be set and used from any thread: a copy runs wherever the program calls it.
 struct Controls {
     std::map<std::string, std::vector<ScriptedFailure>> failures;
+    std::map<std::string, int> failedCalls; // since the last reset or stop
     std::map<char, ULONGLONG> freeSpace; // by lower-case drive letter
     std::vector<PendingCopyFault> copyFaults;
     bool plainCopy = false;
@@ -53,7 +56,11 @@ bool failCall(const char *function)
         return false;
     }
     SetLastError(next.error);
-    it->second.erase(it->second.begin());
+    ++controls().failedCalls[function];
+    if (next.kept)
+        next.fired = true;
+    else
+        it->second.erase(it->second.begin());
     return true;
 }
 
@@ -137,8 +144,9 @@ std::string unusedControls(const Controls &c)
     std::string text;
     auto note = [&text](const std::string &what) { text += (text.empty() ? "" : ", ") + what; };
     for (const auto &scripted : c.failures)
-        for (size_t i = 0; i < scripted.second.size(); ++i)
-            note("layerFailCall(\"" + scripted.first + "\")");
+        for (const ScriptedFailure &failure : scripted.second)
+            if (!failure.fired)
+                note((failure.kept ? "layerKeepFailingCall(\"" : "layerFailCall(\"") + scripted.first + "\")");
     for (const PendingCopyFault &unused : c.copyFaults)
         note(unused.name.empty() ? "layerFailCopy(NULL)" : "layerFailCopy(\"" + unused.name + "\")");
     if (c.exitCodeGiven)
@@ -165,7 +173,22 @@ extern "C" const char *layerReset(void)
 extern "C" void layerFailCall(const char *function, DWORD error, int skip)
 {
     std::lock_guard<std::mutex> guard(controlLock);
-    controls().failures[function].push_back({skip < 0 ? 0 : skip, error});
+    controls().failures[function].push_back({skip < 0 ? 0 : skip, error, false, false});
+}
+
+extern "C" void layerKeepFailingCall(const char *function, DWORD error, int skip)
+{
+    std::lock_guard<std::mutex> guard(controlLock);
+    controls().failures[function].push_back({skip < 0 ? 0 : skip, error, true, false});
+}
+
+extern "C" int layerStopFailingCall(const char *function)
+{
+    std::lock_guard<std::mutex> guard(controlLock);
+    controls().failures.erase(function);
+    int failed = controls().failedCalls[function];
+    controls().failedCalls.erase(function);
+    return failed;
 }
 
 extern "C" void layerSetFreeSpace(char drive, ULONGLONG bytes)

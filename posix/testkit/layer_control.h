@@ -18,8 +18,17 @@ const char *layerReset(void);
    fails once with `error` as its last error and the call's own failure value as its result. */
 void layerFailCall(const char *function, DWORD error, int skip);
 
+/* As layerFailCall, but the call that fails and every later call of `function` fail, as while
+   another program holds the file they name, until layerStopFailingCall(function). */
+void layerKeepFailingCall(const char *function, DWORD error, int skip);
+
+/* Drops the failures of `function` still scripted by layerFailCall and layerKeepFailingCall, and
+   returns how many calls of it the layer failed since the last reset or stop. */
+int layerStopFailingCall(const char *function);
+
 /* With TRUE, the layer answers as Windows 98 does where it differs: GetVersion reports 4.10 with the
-   high bit set, and MoveFileExA, a stub there, fails with ERROR_CALL_NOT_IMPLEMENTED. */
+   high bit set, MoveFileExA, a stub there, fails with ERROR_CALL_NOT_IMPLEMENTED, and CreateFileA
+   refuses FILE_SHARE_DELETE with ERROR_INVALID_PARAMETER. */
 void layerPretendWindows98(BOOL on);
 
 /* ---- Files ---- */

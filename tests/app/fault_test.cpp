@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <functional>
 
@@ -98,7 +99,7 @@ void expectFired(const std::string &context)
 enum class Fault {
     DiskFull,    // the disk fills up half-way through the file
     Interrupted, // the copy fails half-way and leaves what it wrote
-    InUse,       // another program has the destination open without sharing: it cannot be replaced
+    InUse,       // another program keeps the destination open without sharing: it cannot be replaced
     ReadOnly,    // the destination is marked read-only
     SourceGone,  // the source is deleted after the count, before the copy
     ChmodFails,  // the file is copied, making it writable fails
@@ -118,6 +119,9 @@ const char *faultName(Fault fault)
 }
 
 const ULONGLONG HALF_WAY = 5;
+
+// A rename or delete that fails for good: no error that the renames wait out.
+const DWORD FAILS_FOR_GOOD = ERROR_GEN_FAILURE;
 
 } // namespace
 
@@ -211,7 +215,9 @@ protected:
             atEntry(entry,
                     [=] { layerFailCopy(written.c_str(), LAYER_COPY_INTERRUPTED, HALF_WAY, ERROR_WRITE_FAULT); });
             break;
-        case Fault::InUse: atEntry(entry, [] { layerFailCall("MoveFileExA", ERROR_SHARING_VIOLATION, 0); }); break;
+        case Fault::InUse:
+            atEntry(entry, [] { layerKeepFailingCall("MoveFileExA", ERROR_SHARING_VIOLATION, 0); });
+            break;
         case Fault::ReadOnly: setTestFileReadOnly(destination, true); break;
         case Fault::SourceGone: onRange = [&] { ASSERT_EQ(0, unlink(nativePath(source).c_str())); }; break;
         case Fault::ChmodFails:
@@ -221,6 +227,10 @@ protected:
 
         EXPECT_EQ(installPack(pack), 1) << context;
         expectFired(context);
+        // Only the file in use was replaced after it: the others were new to the game.
+        if (fault == Fault::InUse) {
+            EXPECT_GT(layerStopFailingCall("MoveFileExA"), 1) << context;
+        }
 
         std::vector<std::string> wantBoxes;
         Tree want = clean;
@@ -326,11 +336,11 @@ TEST_F(Faults, OnWindows98NoStepOfAReplaceLosesTheFile)
                 boxes.clear();
                 atEntry(entry, [step] {
                     if (step == Aside)
-                        layerFailCall("MoveFileA", ERROR_SHARING_VIOLATION, 0);
+                        layerFailCall("MoveFileA", FAILS_FOR_GOOD, 0);
                     if (step == In || step == InAndBack)
-                        layerFailCall("MoveFileA", ERROR_ACCESS_DENIED, 1);
+                        layerFailCall("MoveFileA", FAILS_FOR_GOOD, 1);
                     if (step == InAndBack)
-                        layerFailCall("MoveFileA", ERROR_ACCESS_DENIED, 0);
+                        layerFailCall("MoveFileA", FAILS_FOR_GOOD, 0);
                     if (step == DeleteOld)
                         layerFailCall("DeleteFileA", ERROR_ACCESS_DENIED, 1);
                 });
@@ -364,6 +374,108 @@ TEST_F(Faults, OnWindows98NoStepOfAReplaceLosesTheFile)
                 EXPECT_EQ(shown(boxes), std::vector<std::string>{}) << context;
                 EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{}) << context;
             }
+    }});
+}
+
+// A virus scanner holds a file it has just seen written, and meanwhile a rename of the file fails
+// with a sharing violation or access denied. Every rename an install makes is tried again: the
+// backup's, and a replaced file's (by MoveFileExA, or on Windows 98 its steps aside and in).
+// Refused once, each lets the install complete untouched; refused for longer than the tries last,
+// the file gets the box of a file that cannot be replaced, and nothing is lost.
+TEST_F(Faults, ARenameRefusedWhileAScannerHoldsTheFileIsTriedAgain)
+{
+    runDialog({[&](HWND dlg) {
+        hookBar(dlg);
+        Tree clean = cleanInstall(1);
+        const ManifestEntry &game = delvarin1Manifest[0]; // always there, so always replaced
+        std::string destination = installed(game);
+        std::string aside = gameDir + game.subdirectory + "~DA12-old~" + game.fileName;
+
+        for (BOOL windows98 : {FALSE, TRUE}) {
+            std::string context = windows98 ? "Windows 98" : "NT";
+            layerPretendWindows98(windows98);
+            freshGame();
+            // The backup's rename, then the game's replace; each refusal waits for the try after the
+            // one before it to be served.
+            layerFailCall("MoveFileA", ERROR_SHARING_VIOLATION, 0);
+            if (windows98) {
+                layerFailCall("MoveFileA", ERROR_ACCESS_DENIED, 1);
+                layerFailCall("MoveFileA", ERROR_SHARING_VIOLATION, 1);
+            } else {
+                layerFailCall("MoveFileExA", ERROR_ACCESS_DENIED, 0);
+            }
+            EXPECT_EQ(installPack(1), 1) << context;
+            EXPECT_EQ(layerStopFailingCall("MoveFileA"), windows98 ? 3 : 1) << context;
+            EXPECT_EQ(layerStopFailingCall("MoveFileExA"), windows98 ? 0 : 1) << context;
+            EXPECT_EQ(shown(boxes), std::vector<std::string>{}) << context;
+            EXPECT_EQ(treeDifferences(clean, tree()), std::vector<std::string>{}) << context;
+        }
+
+        // Held for good. The tries of one file wait a second or so in all: every rename of it has
+        // been tried by the time its box shows, and the box ends the hold. The backup's is held
+        // on a fresh game, a replaced file's over an old file of the game with the pack installed.
+        struct Held {
+            const char *what;
+            bool backup;
+            BOOL windows98;
+            const char *function;
+            int skip;    // the calls of `function` that work first
+            int renames; // the renames of the file that are refused
+        };
+        const Held cases[] = {
+            {"the backup", true, FALSE, "MoveFileA", 0, 1},
+            {"the part", false, FALSE, "MoveFileExA", 0, 1},
+            {"the step aside on Windows 98", false, TRUE, "MoveFileA", 0, 1},
+            {"the step in and back on Windows 98", false, TRUE, "MoveFileA", 1, 2},
+        };
+        for (const Held &c : cases) {
+            layerPretendWindows98(c.windows98);
+            if (c.backup) {
+                freshGame();
+            } else {
+                if (!testFileExists(backup())) {
+                    EXPECT_EQ(installPack(1), 1);
+                }
+                writeTestFile(destination, "the old file");
+            }
+            Tree want = tree();
+            boxes.clear();
+            // From the hold to the file's box: the file's copy, and its tries.
+            int failed = 0;
+            auto held = std::chrono::steady_clock::now();
+            auto boxed = held;
+            onBox = [&](const Box &, HWND) {
+                if (!failed)
+                    boxed = std::chrono::steady_clock::now();
+                failed += layerStopFailingCall(c.function);
+            };
+            if (c.backup) {
+                layerKeepFailingCall(c.function, ERROR_SHARING_VIOLATION, c.skip);
+                EXPECT_EQ(installPack(1), 0) << c.what;
+                EXPECT_EQ(shown(boxes), std::vector<std::string>{abortBox(1)}) << c.what;
+            } else {
+                atEntry(game, [&] {
+                    held = std::chrono::steady_clock::now();
+                    layerKeepFailingCall(c.function, ERROR_ACCESS_DENIED, c.skip);
+                });
+                EXPECT_EQ(copyFiles(delvarin1Manifest, "Held"), 1) << c.what;
+                expectFired(c.what);
+                std::vector<std::string> wantBoxes = {copyBox(game)};
+                if (c.renames == 2) {
+                    // Neither in nor back: the old file stands aside, and the part serves the next file.
+                    want.erase(at(destination));
+                    want[at(aside)] = "rw:the old file";
+                    wantBoxes.push_back(chmodBox(game));
+                }
+                EXPECT_EQ(shown(boxes), wantBoxes) << c.what;
+            }
+            onBox = nullptr;
+            EXPECT_GT(failed, c.renames) << c.what;
+            EXPECT_LE(failed, RENAME_PAUSES + c.renames) << c.what;
+            EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(boxed - held).count(), 500) << c.what;
+            EXPECT_EQ(treeDifferences(want, tree()), std::vector<std::string>{}) << c.what;
+            expectGameRecoverable(c.what);
+        }
     }});
 }
 
@@ -434,10 +546,10 @@ TEST_F(Faults, ABackupThatFailsAnyWayStopsTheInstallAndLeavesNothing)
          [] { layerFailCopy("Velk2.tmp", LAYER_COPY_INTERRUPTED, 10, ERROR_WRITE_FAULT); }, false},
         {"source in use", [] { layerFailCopy("Velk2.tmp", LAYER_COPY_FAILS, 0, ERROR_SHARING_VIOLATION); }, false},
         {"flush refused", [] { layerFailCall("FlushFileBuffers", ERROR_WRITE_FAULT, 0); }, false},
-        {"rename refused", [] { layerFailCall("MoveFileA", ERROR_ACCESS_DENIED, 0); }, false},
+        {"rename refused", [] { layerFailCall("MoveFileA", FAILS_FOR_GOOD, 0); }, false},
         {"rename and clearing refused",
          [] {
-             layerFailCall("MoveFileA", ERROR_ACCESS_DENIED, 0);
+             layerFailCall("MoveFileA", FAILS_FOR_GOOD, 0);
              layerFailCall("DeleteFileA", ERROR_SHARING_VIOLATION, 0);
          },
          true},

@@ -208,11 +208,13 @@ TEST_F(Files, MoveExReplacesAFileButNotAReadOnlyOneOrADirectory)
     EXPECT_EQ(readTestFile(path("copy.dat")), "new");
 }
 
-// A file is flushed through a handle that may write; a read-only file gives none.
+// A file is flushed through a handle that may write, and shares the file every way; a read-only
+// file gives none.
 TEST_F(Files, FlushNeedsAHandleThatMayWrite)
 {
-    HANDLE file =
-        CreateFileA(path("vk2.exe").c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(path("vk2.exe").c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     EXPECT_TRUE(FlushFileBuffers(file)) << GetLastError();
     EXPECT_TRUE(CloseHandle(file));
@@ -327,7 +329,16 @@ TEST_F(Files, FreeSpaceOfADriveIsReportedInClusters)
     EXPECT_GT(sectorsPerCluster, 0u);
     EXPECT_GT(bytesPerSector, 0u);
     EXPECT_GE(totalClusters, freeClusters);
-    EXPECT_TRUE(GetDiskFreeSpaceA("c:\\", nullptr, nullptr, nullptr, nullptr)) << GetLastError();
+
+    // Every spelling of the root that Windows' path rules allow names the same drive; free space
+    // may change between calls, the drive's layout does not.
+    for (const char *root : {"c:\\", "C:/", "c:/", "C:\\\\"}) {
+        DWORD sectors = 0, bytes = 0, clusters = 0;
+        EXPECT_TRUE(GetDiskFreeSpaceA(root, &sectors, &bytes, nullptr, &clusters)) << root << ": " << GetLastError();
+        EXPECT_EQ(sectors, sectorsPerCluster) << root;
+        EXPECT_EQ(bytes, bytesPerSector) << root;
+        EXPECT_EQ(clusters, totalClusters) << root;
+    }
 }
 
 TEST_F(Files, FreeSpaceOfNoDriveFails)

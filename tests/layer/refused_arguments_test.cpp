@@ -36,7 +36,7 @@ TEST(RefusedArguments, FailWithoutEffect)
               errorOf([&] { return MoveFileA(file.c_str(), (dir + "FILE.DAT").c_str()); }));
     EXPECT_EQ("data", readTestFile(file));
     DWORD sectors, bytes, freeClusters, clusters;
-    for (const char *root : {static_cast<const char *>(nullptr), "C:\\windows", "C:"})
+    for (const char *root : {static_cast<const char *>(nullptr), "C:\\windows", "C:/windows/", "C:"})
         EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), errorOf([&] {
                       return GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters);
                   })) << (root ? root : "no root");

@@ -32,6 +32,9 @@ typedef struct _OFSTRUCT {
 #define GENERIC_READ 0x80000000
 #define GENERIC_WRITE 0x40000000
 #define OPEN_EXISTING 3
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
 
 WIN32_EXTERN_C_BEGIN
 
@@ -44,7 +47,8 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
 BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
 /* Opens an existing file for writing, to flush it: any other access than GENERIC_WRITE or other
-   disposition than OPEN_EXISTING gives ERROR_INVALID_PARAMETER. */
+   disposition than OPEN_EXISTING gives ERROR_INVALID_PARAMETER, and so does FILE_SHARE_DELETE while
+   the layer answers as Windows 98 does. No other program opens the file, so sharing decides nothing. */
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
@@ -54,7 +58,8 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 /* FILE_ATTRIBUTE_READONLY alone has an effect; a directory keeps its attributes. */
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);
 DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
-/* The root of a drive, "C:\\": any other path, or none, gives ERROR_INVALID_PARAMETER. */
+/* The root of a drive, however written ("C:\\", "c:/"): any other directory, or none, gives
+   ERROR_INVALID_PARAMETER. */
 BOOL WINAPI GetDiskFreeSpaceA(LPCSTR lpRootPathName, LPDWORD lpSectorsPerCluster, LPDWORD lpBytesPerSector,
                               LPDWORD lpNumberOfFreeClusters, LPDWORD lpTotalNumberOfClusters);
 

@@ -459,6 +459,17 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
     return TRUE;
 }
 
+extern "C" HANDLE WINAPI GetCurrentProcess(void)
+{
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+
+extern "C" HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD)
+{
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+}
+
 extern "C" DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 {
     if (layer::failHere("WaitForSingleObject"))

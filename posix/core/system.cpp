@@ -1,5 +1,6 @@
 // The system: the version of Windows the program is told it runs on, Windows' directories in the
 // prefix, and the system DLLs that the layer serves itself, as Wine serves its built-in ones.
+#include "codepage.h"
 #include "layer.h"
 #include "resources.h"
 
@@ -20,6 +21,8 @@ const char systemDirectory[] = "C:\\windows\\system32";
 
 // Handles of the built-in DLLs, at addresses no native mapping of ours takes for a module.
 HMODULE const kernel32Module = reinterpret_cast<HMODULE>(0x7b000000);
+HMODULE const user32Module = reinterpret_cast<HMODULE>(0x7b400000);
+HMODULE const advapi32Module = reinterpret_cast<HMODULE>(0x7b800000);
 HMODULE const comctl32Module = reinterpret_cast<HMODULE>(0x7c000000);
 
 UINT copyDirectory(const char *directory, UINT length, LPSTR buffer, UINT size)
@@ -42,6 +45,10 @@ HMODULE builtinModule(LPCSTR name)
         lower.erase(0, systemPrefix.size());
     if (lower == "kernel32.dll")
         return kernel32Module;
+    if (lower == "user32.dll")
+        return user32Module;
+    if (lower == "advapi32.dll")
+        return advapi32Module;
     if (lower == "comctl32.dll")
         return comctl32Module;
     return nullptr;
@@ -86,6 +93,25 @@ extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 {
     if (hModule == comctl32Module && !IS_INTRESOURCE(lpProcName) && strcmp(lpProcName, "InitCommonControls") == 0)
         return reinterpret_cast<FARPROC>(InitCommonControls);
-    SetLastError(hModule == kernel32Module || hModule == comctl32Module ? ERROR_PROC_NOT_FOUND : ERROR_INVALID_HANDLE);
+    bool builtin = hModule == kernel32Module || hModule == user32Module || hModule == advapi32Module ||
+                   hModule == comctl32Module;
+    SetLastError(builtin ? ERROR_PROC_NOT_FOUND : ERROR_INVALID_HANDLE);
     return nullptr;
+}
+
+extern "C" int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                                          LPWSTR lpWideCharStr, int cchWideChar)
+{
+    if (CodePage != CP_ACP || dwFlags != 0 || !lpMultiByteStr || cbMultiByte != -1 || !lpWideCharStr ||
+        cchWideChar <= 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::u16string wide = layer::ansiToUtf16(lpMultiByteStr, strlen(lpMultiByteStr) + 1);
+    if (wide.size() > static_cast<size_t>(cchWideChar)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    memcpy(lpWideCharStr, wide.data(), wide.size() * sizeof(WCHAR));
+    return static_cast<int>(wide.size());
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <strings.h>
+#include <unistd.h>
 
 namespace layer {
 namespace win {
@@ -391,6 +392,16 @@ extern "C" BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable)
     if (!windowOrFail(hWnd))
         return FALSE;
     return enableWindow(hWnd, bEnable != FALSE);
+}
+
+extern "C" DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId)
+{
+    if (!windowOrFail(hWnd))
+        return 0;
+    DWORD id = static_cast<DWORD>(getpid());
+    if (lpdwProcessId)
+        *lpdwProcessId = id;
+    return id;
 }
 
 extern "C" HWND WINAPI GetDesktopWindow(void)

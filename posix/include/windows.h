@@ -8,6 +8,7 @@
 #include "win32/registry.h"
 #include "win32/files.h"
 #include "win32/processes.h"
+#include "win32/security.h"
 #include "win32/resources.h"
 #include "win32/system.h"
 #include "win32/winuser.h"

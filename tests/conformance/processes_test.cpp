@@ -90,6 +90,14 @@ TEST_F(Processes, MissingProgramFails)
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
 }
 
+// Id 0 is the idle process's, which nobody opens.
+TEST_F(Processes, AnIdThatNoProcessCanBeOpenedByOpensNothing)
+{
+    SetLastError(SENTINEL);
+    EXPECT_EQ(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, 0), nullptr);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
 TEST_F(Processes, CurrentDirectoryMustBeAnExistingDirectory)
 {
     writeTestFile(dir_ + "plain.txt", "text");

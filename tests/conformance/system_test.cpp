@@ -51,4 +51,31 @@ TEST(System, CommonControlsLoadFromTheSystemDirectoryByFullPath)
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_MOD_NOT_FOUND);
 }
 
+// The system DLLs that the program finds calls in by name are loaded with it; a call that one of
+// them lacks is not found.
+TEST(System, TheProgramsSystemDllsAreLoadedAndLackWhatTheyLack)
+{
+    for (const char *name : {"kernel32.dll", "user32.dll", "advapi32.dll"}) {
+        HMODULE module = GetModuleHandleA(name);
+        ASSERT_NE(module, nullptr) << name;
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(GetProcAddress(module, "NoSuchFunction"), nullptr) << name;
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_PROC_NOT_FOUND) << name;
+    }
+}
+
+// Windows-1252, the ANSI code page of an English Windows, has the euro sign at 0x80.
+TEST(System, AnsiTextBecomesUtf16WithItsTerminator)
+{
+    WCHAR wide[4] = {1, 1, 1, 1};
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "a\xe9\x80", -1, wide, 4), 4);
+    EXPECT_EQ(wide[0], 'a');
+    EXPECT_EQ(wide[1], 0xE9);
+    EXPECT_EQ(wide[2], 0x20AC);
+    EXPECT_EQ(wide[3], 0);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "a\xe9\x80", -1, wide, 3), 0);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
+}
+
 } // namespace

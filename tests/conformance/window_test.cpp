@@ -213,6 +213,19 @@ TEST(WindowTree, ParentsOwnersAndSiblings)
     }});
 }
 
+TEST(WindowTree, ADialogAndItsControlsBelongToOneThreadOfTheProgram)
+{
+    runTabOrder({[](HWND dialog) {
+        DWORD process = 0;
+        DWORD controlProcess = 0;
+        DWORD thread = GetWindowThreadProcessId(dialog, &process);
+        EXPECT_NE(thread, 0u);
+        EXPECT_NE(process, 0u);
+        EXPECT_EQ(GetWindowThreadProcessId(GetDlgItem(dialog, IDC_FIRST), &controlProcess), thread);
+        EXPECT_EQ(controlProcess, process);
+    }});
+}
+
 TEST(WindowTree, FindWindowMatchesClassAndTitleWithoutCase)
 {
     runTabOrder({[](HWND dialog) {
@@ -378,6 +391,9 @@ TEST(StaleWindow, CallsOnAWindowThatIsGoneFailWithInvalidWindowHandle)
     EXPECT_EQ(GetLastError(), invalid);
     SetLastError(0xdeadbeef);
     EXPECT_EQ(DefWindowProcA(gone, WM_USER, 0, 0), 0);
+    EXPECT_EQ(GetLastError(), invalid);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(GetWindowThreadProcessId(gone, nullptr), 0u);
     EXPECT_EQ(GetLastError(), invalid);
 }
 

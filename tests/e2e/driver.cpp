@@ -104,17 +104,45 @@ DWORD WINAPI sendClick(LPVOID param)
 
 } // namespace
 
-std::string installerPath()
+// A path on the build machine, which CTest gives, as Wine shows it: on drive Z:.
+static std::string hostPath(const char *path)
 {
-    // CTest names the program by its path on the build machine, which Wine shows as drive Z:.
-    const char *path = getenv("DA12_INSTALLER");
-    if (!path || !*path)
-        return "DA12Dero.exe";
     std::string windowsPath = path[0] == '/' ? std::string("Z:") + path : std::string(path);
     for (char &c : windowsPath)
         if (c == '/')
             c = '\\';
     return windowsPath;
+}
+
+std::string installerPath()
+{
+    const char *path = getenv("DA12_INSTALLER");
+    if (!path || !*path)
+        return "DA12Dero.exe";
+    return hostPath(path);
+}
+
+// user32 exports it for the shell; the SDK's headers do not declare it.
+extern "C" BOOL WINAPI SetShellWindow(HWND window);
+
+ShellWindow::ShellWindow()
+    : window_(CreateWindowExA(0, "Static", "Program Manager", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                              nullptr)),
+      taken_(window_ && SetShellWindow(window_))
+{
+}
+
+// The desktop forgets its shell window when that window goes.
+ShellWindow::~ShellWindow()
+{
+    if (window_)
+        DestroyWindow(window_);
+}
+
+std::string wineLogPath()
+{
+    const char *path = getenv("DA12_WINE_LOG");
+    return path && *path ? hostPath(path) : std::string();
 }
 
 Installer::Installer(const std::string &currentDir, const std::string &program)

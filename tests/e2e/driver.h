@@ -93,6 +93,30 @@ private:
 // The installer program: $DA12_INSTALLER (CTest sets it to the build's program), in Windows form.
 std::string installerPath();
 
+// ---- The desktop's shell ----
+
+// A window of the driver's own that the desktop takes for its shell's window while it lives, as
+// Explorer's desktop window is on Windows (SetShellWindow); Wine's desktop has none.
+class ShellWindow {
+public:
+    ShellWindow();
+    ~ShellWindow();
+    ShellWindow(const ShellWindow &) = delete;
+    ShellWindow &operator=(const ShellWindow &) = delete;
+
+    // The desktop took it: no other shell window was there.
+    bool taken() const { return taken_; }
+
+private:
+    HWND window_;
+    bool taken_;
+};
+
+// The file that receives a copy of the standard error that the programs of this run share under
+// Wine, Wine's debug output among it: $DA12_WINE_LOG (scripts/wine-run writes it), in Windows form;
+// empty where it is not set.
+std::string wineLogPath();
+
 // ---- The compilation's record ----
 
 extern const char RECORD_KEY[];

@@ -16,6 +16,8 @@
 #define CREATE_SUSPENDED 0x00000004
 #define NORMAL_PRIORITY_CLASS 0x00000020
 
+#define PROCESS_QUERY_INFORMATION 0x0400
+
 #define STARTF_USESHOWWINDOW 0x00000001
 
 typedef struct _STARTUPINFOA {
@@ -39,6 +41,27 @@ typedef struct _STARTUPINFOA {
     HANDLE hStdError;
 } STARTUPINFOA, *LPSTARTUPINFOA;
 
+typedef struct _STARTUPINFOW {
+    DWORD cb;
+    LPWSTR lpReserved;
+    LPWSTR lpDesktop;
+    LPWSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOW, *LPSTARTUPINFOW;
+
 typedef struct _PROCESS_INFORMATION {
     HANDLE hProcess;
     HANDLE hThread;
@@ -48,6 +71,11 @@ typedef struct _PROCESS_INFORMATION {
 
 WIN32_EXTERN_C_BEGIN
 
+/* The pseudo handle that stands for the calling process, (HANDLE)-1. */
+HANDLE WINAPI GetCurrentProcess(void);
+/* The program opens only the desktop shell's process, and the layer's desktop has no shell: no
+   process is opened by its id, which fails with ERROR_INVALID_PARAMETER, as an id no process has. */
+HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
 /* The child is a native process of its own, with the caller's environment and no descriptors but
    stdin, stdout and stderr. The application name, which must be given, and the current directory
    are DOS paths.

@@ -24,6 +24,7 @@ typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef unsigned int UINT;
 typedef char CHAR;
+typedef uint16_t WCHAR; /* UTF-16, as on Windows, where wchar_t has 16 bits */
 typedef uint64_t ULONGLONG;
 
 typedef intptr_t INT_PTR;
@@ -45,6 +46,8 @@ typedef DWORD *LPDWORD, *PDWORD;
 typedef LONG *LPLONG, *PLONG;
 typedef CHAR *LPSTR, *PSTR;
 typedef const CHAR *LPCSTR, *PCSTR;
+typedef WCHAR *LPWSTR, *PWSTR;
+typedef const WCHAR *LPCWSTR, *PCWSTR;
 
 #define TRUE 1
 #define FALSE 0

@@ -224,6 +224,9 @@ HWND WINAPI GetDesktopWindow(void);
 HWND WINAPI GetParent(HWND hWnd);
 HWND WINAPI GetWindow(HWND hWnd, UINT uCmd);
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
+/* Every window is the program's own, of its one GUI thread, the process's first: both ids are the
+   process's own, as Linux numbers a process's first thread. */
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 int WINAPI GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
 int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
 BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString);

@@ -110,8 +110,8 @@ static const char COPY_PART[] = "~DA12~";
 static const char ASIDE_PREFIX[] = "~DA12-old~";
 
 // The copy takes its source's read-only attribute, which would keep a part that an interrupted run
-// left behind from being replaced or deleted: it is made writable first. TRUE when one was there.
-static BOOL discardPart(const char *part)
+// left behind from being replaced or deleted: it is made writable first.
+BOOL discardPart(const char *part)
 {
     _chmod(part, _S_IWRITE);
     return DeleteFileA(part);

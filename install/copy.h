@@ -14,6 +14,9 @@ int copyFiles(const ManifestEntry *manifest, const char *caption);
 // Windows 95, 98 and Me: TRUE where GetVersion's answer has its high bit set.
 BOOL isWindows9x(void);
 
+// Deletes a file written under a part's name, read-only or not; TRUE when one was there.
+BOOL discardPart(const char *part);
+
 // How many pauses a file's renames may wait in all for another program to let the file go.
 const int RENAME_PAUSES = 20;
 

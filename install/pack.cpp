@@ -55,14 +55,6 @@ int checkDiskSpace(char drive, int requiredMegabytes)
     return 1;
 }
 
-// The copy takes the executable's read-only attribute, which would keep the file from being
-// replaced or deleted; a part left by an interrupted run is therefore made writable first.
-static void discardBackupPart(const char *backupPart)
-{
-    _chmod(backupPart, _S_IWRITE);
-    DeleteFileA(backupPart);
-}
-
 // TRUE when the path names a file, not a directory.
 static BOOL isFile(const char *path)
 {
@@ -102,7 +94,7 @@ static BOOL backUpGame(const char *gameExe, const char *backup, const char *back
         return TRUE;
     _chmod(backupPart, _S_IWRITE);
     if (!CopyFileA(gameExe, backupPart, FALSE) || !flushFile(backupPart)) {
-        discardBackupPart(backupPart);
+        discardPart(backupPart);
         return FALSE;
     }
     int pausesLeft = RENAME_PAUSES;
@@ -110,7 +102,7 @@ static BOOL backUpGame(const char *gameExe, const char *backup, const char *back
         return TRUE;
     // Only a file under the backup's name is a backup; a directory there saves nothing.
     BOOL backupExists = GetLastError() == ERROR_ALREADY_EXISTS && isFile(backup);
-    discardBackupPart(backupPart);
+    discardPart(backupPart);
     return backupExists;
 }
 
